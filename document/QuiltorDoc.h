@@ -1,0 +1,130 @@
+// The single document: the main image, the ControlNet shadow, the slice square
+// with its lock and merge state, the merge mask and brush, and every workflow
+// operation. The view and the panes read its members directly and call its
+// operations; it reports through IDocumentHost.
+#pragma once
+
+#include <QString>
+
+#include "document/DocumentHost.h"
+#include "document/SettingsStore.h"
+#include "image/ISImageEx.h"
+#include "image/kernels/GeneralBrush.h"
+#include "image/kernels/QuickBitmap.h"
+
+class CQuiltorDoc {
+ public:
+  CQuiltorDoc(IDocumentHost& host, CQuiltorServices& services);
+  virtual ~CQuiltorDoc() = default;
+  CQuiltorDoc(const CQuiltorDoc&) = delete;
+  CQuiltorDoc& operator=(const CQuiltorDoc&) = delete;
+
+  // --- slice placement and modes
+  void CreateSlice(int size, int rotating, int zoom);
+  void PlaceSlice(int x, int y, int width, int height);
+  void PlaceRotatedSlice(int x, int y, int width, int height, int angle);
+  void MoveSlice(int x, int y);
+  void CentreSliceAt(int x, int y);
+  void SetSliceAngle(int angle);
+  void LockSlice();
+  void CancelLock();
+  void NewDocument();
+  void ToggleShowFrame();
+
+  // --- export and lock
+  QString ExportAndLock();
+  void ToggleAutoSendToClipboard();
+  void OpenSliceFolder();
+
+  // --- import
+  void ImportFile(const QString& path);
+
+  // --- merge
+  void BuildMerge();
+  void PaintMask(int px, int py, int continuing);
+  void UpdateMaskPreview();
+  void FillMask(int value);
+  void InvertMask();
+  void RefreshMerge();
+  void CancelMerge();
+  void ApplyMerge();
+
+  // --- main image load and save
+  void LoadMainImage(const QString& path);
+  bool OpenMainImage(const QString& path);
+  bool SaveMainImage(const QString& path);
+
+  // --- shadow image and small exports
+  void OpenShadowImage();
+  void LoadShadowImage();
+  void CopyMainToShadow();
+  void RemoveShadowImage();
+  void ExportSmall(int size);
+
+  // --- the framework's side of File New, Open, Save and Save As: the
+  // save-changes question, the path name, the title and the modified flag.
+  bool FileNew();
+  bool FileOpen(const QString& path);
+  bool FileSave();
+  bool FileSaveAs();
+  bool SaveModified();  // false when the user cancelled
+  void SetModifiedFlag(bool modified = true) { m_modified = modified; }
+  bool IsModified() const { return m_modified; }
+  const QString& GetPathName() const { return m_pathName; }
+  void SetPathName(const QString& path);
+  const QString& GetTitle() const { return m_title; }
+  void SetTitle(const QString& title);
+
+  IDocumentHost& Host() { return m_host; }
+  CQuiltorServices& Services() { return m_services; }
+
+  // --- members read and written directly by the view and the panes
+  CISImageEx m_mainImage;
+  CISImageEx m_shadowImage;
+  CISImageEx m_backupImage;
+  CISImageEx m_sliceImage;
+  CQuickBitmap m_overlay;
+  int m_overlayX = 0;
+  int m_overlayY = 0;
+  CQuickBitmap8 m_mask;
+  CQuickBitmap8 m_strokeSnapshot;
+  CQuickBitmap8 m_blendMask;
+  CGeneralBrush m_brush;
+  int m_tool = 0;  // 0 eraser, 1 brush
+  int m_brushPreview = 0;
+  int m_lastDabX = 0;
+  int m_lastDabY = 0;
+  int m_sliceX = 0;
+  int m_sliceY = 0;
+  int m_sliceWidth = 512;
+  int m_sliceHeight = 512;
+  uint8_t m_rotating = 0;
+  int m_angle = 0;
+  int m_zoom = 1;
+  uint8_t m_locked = 0;
+  uint8_t m_merge = 0;
+  int m_sliceCounter = 1;
+  int m_sliceScreenLeft = 0;
+  int m_sliceScreenTop = 0;
+  int m_sliceScreenWidth = 512;
+  int m_sliceScreenHeight = 512;
+  int m_dragState = 0;  // 0 none, 1 moving, 2 rotating
+  int m_dragAnchorX = 0;
+  int m_dragAnchorY = 0;
+  int m_startAngle = 0;
+  QString m_sliceFolder;
+  QString m_mainImagePath;
+  QString m_shadowImagePath;
+  int m_autoSend = 1;
+  int m_showFrame = 0;
+  int m_displayRefresh = 0;
+
+ private:
+  void Log(const QString& text) { m_host.AddOutputLine(text); }
+
+  IDocumentHost& m_host;
+  CQuiltorServices& m_services;
+  QString m_pathName;
+  QString m_title;
+  bool m_modified = false;
+};

@@ -1,0 +1,38 @@
+#include <sys/mman.h>
+
+#include <cstdlib>
+
+#include "image/lib/Imaging.h"
+
+namespace qimg {
+
+namespace {
+constexpr size_t kHugePage = size_t{2} << 20;
+}
+
+uint8_t* AllocBlock(size_t bytes) {
+  if (bytes == 0 || bytes >= kMaxBlockBytes) return nullptr;
+  if (bytes < kHugePage) return static_cast<uint8_t*>(std::malloc(bytes));
+  // Round up so the tail also lands in a huge page; first touch of 4 KiB pages
+  // costs several times more than the decode writes themselves.
+  size_t rounded = (bytes + kHugePage - 1) & ~(kHugePage - 1);
+  void* p = nullptr;
+  if (posix_memalign(&p, kHugePage, rounded) != 0) return nullptr;
+  madvise(p, rounded, MADV_HUGEPAGE);
+  return static_cast<uint8_t*>(p);
+}
+
+void FreeBlock(uint8_t* block) { std::free(block); }
+
+uint64_t BlockSize(uint32_t width, uint32_t height, uint32_t bitsPerPixel) {
+  if (width == 0 || height == 0) return 0;
+  uint64_t row;
+  if (bitsPerPixel == 1)
+    row = (uint64_t{width} + 7) / 8;
+  else
+    row = uint64_t{width} * (bitsPerPixel / 8);
+  uint64_t size = row * height;
+  return size >= kMaxBlockBytes ? 0 : size;
+}
+
+}  // namespace qimg

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the tests and the benchmarks need.
+# Idempotent; run as root (CI and fresh Debian 12 machines).
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+pkgs=(
+  build-essential cmake ninja-build pkg-config clang lld libclang-rt-14-dev llvm
+  clang-format
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libpng-dev libjpeg62-turbo-dev libtiff-dev libgif-dev zlib1g-dev libdeflate-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  imagemagick libvips-tools hyperfine time
+)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test:
+#   1. gcc, warnings as errors, optimised: all tests;
+#   2. clang, warnings as errors, AddressSanitizer + UndefinedBehaviorSanitizer:
+#      all tests again, plus each libFuzzer target for a few seconds.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+
+echo "== gcc build (warnings as errors) =="
+cmake -S . -B build/gcc -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ >/dev/null
+cmake --build build/gcc -j"$jobs"
+echo "== gcc tests =="
+(cd build/gcc && ctest --output-on-failure -j"$jobs" --timeout 900)
+
+echo "== clang build with AddressSanitizer, UndefinedBehaviorSanitizer and fuzz targets =="
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DQUILTOR_SANITIZE=ON -DQUILTOR_FUZZ=ON -DQUILTOR_BENCH=OFF >/dev/null
+cmake --build build/asan -j"$jobs"
+echo "== sanitizer tests and short fuzz runs =="
+(cd build/asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --output-on-failure -j"$jobs" --timeout 900)
