@@ -121,6 +121,13 @@ class CQuiltorDoc {
 
  private:
   void Log(const QString& text) { m_host.AddOutputLine(text); }
+
+  IDocumentHost& m_host;
+  CQuiltorServices& m_services;
+  QString m_pathName;
+  QString m_title;
+  bool m_modified = false;
+
   // Reads path into a temporary and, only when that gave a 24-bit picture,
   // makes it the main image (AdoptMainImage). An unreadable file changes nothing.
   bool TryLoadMainImage(const QString& path);
@@ -130,10 +137,4 @@ class CQuiltorDoc {
   bool SaveNumbered(QString& path);
   // Cuts the slice square (clamped, or the rotated cut) out of source.
   bool CutSlice(const CISImageEx& source, CISImageEx& picture) const;
-
-  IDocumentHost& m_host;
-  CQuiltorServices& m_services;
-  QString m_pathName;
-  QString m_title;
-  bool m_modified = false;
 };
