@@ -16,3 +16,11 @@ void CQuiltorDoc::LoadShadowImage() {}
 void CQuiltorDoc::CopyMainToShadow() {}
 void CQuiltorDoc::RemoveShadowImage() {}
 void CQuiltorDoc::ExportSmall(int) {}
+
+#include "document/QuickImport.h"
+
+enum class QuickImportResult { Placeholder };
+QuickImportResult QuickImport(CQuiltorDoc&, CSettingsStore&, const QString&) {
+  return QuickImportResult::Placeholder;
+}
+QString FindMostRecentSubfolder(CSettingsStore&, const QString&) { return {}; }
