@@ -157,13 +157,6 @@ bool CQuiltorDoc::SaveMainImage(const QString& requested) {
 bool CQuiltorDoc::SaveNumbered(QString& path) {
   QString stem, extension;
   SplitExtension(path, stem, extension);
-  const uint32_t type =
-      CISImageEx::FileTypeFromExtension(LocalPath(QStringLiteral("x.") + extension));
-  if (type == kFileNone) {
-    if (FileExists(path)) path = NumberedName(stem, 1, extension);
-    return false;
-  }
-
   qint64 n = 1;
   const qsizetype slash = stem.lastIndexOf(u'/');
   const qsizetype underscore = stem.lastIndexOf(u'_');
@@ -178,15 +171,21 @@ bool CQuiltorDoc::SaveNumbered(QString& path) {
       n = number + 1;
     }
   }
+  // The first name free now; taken for certain only by the claim below.
+  QString candidate = path;
+  while (FileExists(candidate)) candidate = NumberedName(stem, n++, extension);
+  path = candidate;
 
+  const uint32_t type =
+      CISImageEx::FileTypeFromExtension(LocalPath(QStringLiteral("x.") + extension));
+  if (type == kFileNone) return false;
   // Encode once into a temporary beside the target, then claim a name for it.
-  const std::string temp = ReserveTemporary(LocalPath(path));
+  const std::string temp = ReserveTemporary(LocalPath(candidate));
   if (temp.empty()) return false;
   if (m_mainImage.SaveFile(temp, type) != kISOk) {
     ::unlink(temp.c_str());
     return false;
   }
-  QString candidate = path;
   for (;;) {
     const Claim claim = MoveNoReplace(temp, LocalPath(candidate));
     if (claim != Claim::Taken) {
