@@ -235,6 +235,7 @@ TEST_F(Export, RotatedCutTurnsTheSquareUpright) {
   if (!RotatedCutAvailable()) GTEST_SKIP() << "the rotated cut is not in this build";
   Picture(1000, 1000);
   doc.PlaceRotatedSlice(300, 300, 256, 256, 90);
+  doc.m_zoom = 1;  // the cut itself, not enlarged
   CISImageEx slice;
   ASSERT_TRUE(LoadPicture(In(doc.ExportAndLock()), slice));
   ASSERT_EQ(slice.m_width, 256u);
