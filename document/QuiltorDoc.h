@@ -144,4 +144,14 @@ class CQuiltorDoc {
   QString m_pathName;
   QString m_title;
   bool m_modified = false;
+
+  // Reads path into a temporary and, only when that gave a 24-bit picture,
+  // makes it the main image (AdoptMainImage). An unreadable file changes nothing.
+  bool TryLoadMainImage(const QString& path);
+  // Load Main Image's steps after the read: the picture taken over as the main
+  // image, the backup, the path, the shadow reload and the refresh flag.
+  void AdoptMainImage(CISImageEx& loaded, const QString& path);
+  bool SaveNumbered(QString& path);
+  // Cuts the slice square (clamped, or the rotated cut) out of source.
+  bool CutSlice(const CISImageEx& source, CISImageEx& picture) const;
 };
