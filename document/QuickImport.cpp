@@ -12,12 +12,6 @@
 
 namespace {
 
-void WriteSetting(CSettingsStore& settings, const SettingsValue<QString>& value,
-                  const QString& text) {
-  settings.WriteProfileString(QString::fromLatin1(value.section), QString::fromLatin1(value.entry),
-                              text);
-}
-
 // Calls visit(name, stat) for each entry of folder in the order the file
 // system lists them, "." and ".." left out. Symbolic links are not followed,
 // so a link back up the tree cannot make a search run forever.

@@ -135,7 +135,7 @@ class CQuiltorDoc {
   void RestoreMainFromBackup();
   void CopyMainToBackup();
   void BlendOverlayArea(int col0, int row0, int col1, int row1);
-  void TakeFileAsMainImage(const QString& path);
+  void TakeFileAsMainImage(CISImageEx& loaded, const QString& path);
   bool WriteSmallExport(const CISImageEx& source, int size, const QString& name,
                         const char* logFormat);
 

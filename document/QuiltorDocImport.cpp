@@ -2,19 +2,16 @@
 // becomes the main image, the returned slice of the square, or, when it does
 // not fit the square, a new background if the user wants.
 #include <QFile>
+#include <QFileInfo>
 
 #include "document/QuiltorDoc.h"
 
-void CQuiltorDoc::TakeFileAsMainImage(const QString& path) {
-  LoadMainImage(path);
-  if (m_mainImage.HasPixels()) {
-    Log(QStringLiteral("Load BG: %1 (%2,%3)")
-            .arg(path, QString::number(m_mainImage.m_width),
-                 QString::number(m_mainImage.m_height)));
-  }
+void CQuiltorDoc::TakeFileAsMainImage(CISImageEx& loaded, const QString& path) {
+  Log(QStringLiteral("Load BG: %1 (%2,%3)")
+          .arg(path, QString::number(loaded.m_width), QString::number(loaded.m_height)));
+  AdoptMainImage(loaded, path);
   SetPathName(path);
-  const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-  SetTitle(slash >= 0 ? path.mid(slash + 1) : path);
+  SetTitle(QFileInfo(path).fileName());
   m_host.Repaint();
 }
 
@@ -22,15 +19,15 @@ void CQuiltorDoc::ImportFile(const QString& path) {
   // The file is read before anything is touched, so that an unreadable file
   // neither empties the document nor undoes a merge under way.
   CISImageEx incoming;
-  const bool readable =
-      incoming.Load(QFile::encodeName(path).toStdString()) == kISOk && incoming.HasPixels();
+  const bool readable = incoming.Load(QFile::encodeName(path).toStdString()) == kISOk &&
+                        incoming.HasPixels() && incoming.m_bitsPerPixel == 24;
 
   if (!m_mainImage.HasPixels()) {
     if (!readable) {
       Log(QStringLiteral("Error: Can't read image: ") + path);
       return;
     }
-    TakeFileAsMainImage(path);
+    TakeFileAsMainImage(incoming, path);
     return;
   }
   if (m_merge == 1 && !m_backupImage.HasPixels()) {
@@ -42,19 +39,22 @@ void CQuiltorDoc::ImportFile(const QString& path) {
     return;
   }
 
-  if (m_zoom > 1) {
-    incoming.Resize(incoming.m_width / static_cast<uint32_t>(m_zoom),
-                    incoming.m_height / static_cast<uint32_t>(m_zoom), 17);
-  }
+  // The file as read stays for the case that it becomes the new background.
+  CISImageEx reduced;
+  if (m_zoom > 1 &&
+      reduced.ResizeFrom(incoming, incoming.m_width / static_cast<uint32_t>(m_zoom),
+                         incoming.m_height / static_cast<uint32_t>(m_zoom), 17) != kISOk)
+    reduced.Clear();
+  CISImageEx& slice = m_zoom > 1 && reduced.HasPixels() ? reduced : incoming;
 
-  if (static_cast<int64_t>(incoming.m_width) == m_sliceWidth) {
+  if (static_cast<int64_t>(slice.m_width) == m_sliceWidth) {
     if (m_merge == 1) {
       RestoreMainFromBackup();
       Log(QStringLiteral("Replace last Merge with new slice"));
     } else {
       CopyMainToBackup();
     }
-    m_sliceImage.TakeOver(incoming);
+    m_sliceImage.TakeOver(slice);
     m_mask.Release();
     Log(QStringLiteral("Load & Merge Slice: ") + path);
     BuildMerge();
@@ -78,5 +78,5 @@ void CQuiltorDoc::ImportFile(const QString& path) {
   m_sliceScreenLeft = m_sliceScreenTop = 0;
   m_angle = m_startAngle = 0;
   m_zoom = 1;
-  TakeFileAsMainImage(path);
+  TakeFileAsMainImage(incoming, path);
 }

@@ -24,17 +24,13 @@ std::string LocalPath(const QString& path) { return QFile::encodeName(path).toSt
 void CQuiltorDoc::OpenShadowImage() {
   const QString chosen = m_host.GetOpenFileName(
       QStringLiteral("Load ControlNet file"), kOpenFilter, kShadowExtensions, kShadowExtensions,
-      m_services.settings.GetProfileString(QString::fromLatin1(Settings::kShadowFolder.section),
-                                           QString::fromLatin1(Settings::kShadowFolder.entry),
-                                           QString()));
+      ReadSetting(m_services.settings, Settings::kShadowFolder));
   if (chosen.isEmpty()) return;
   m_shadowImagePath = chosen;
   LoadShadowImage();
   const qsizetype slash = chosen.lastIndexOf(QLatin1Char('/'));
   if (slash >= 0) {
-    m_services.settings.WriteProfileString(QString::fromLatin1(Settings::kShadowFolder.section),
-                                           QString::fromLatin1(Settings::kShadowFolder.entry),
-                                           chosen.left(slash));
+    WriteSetting(m_services.settings, Settings::kShadowFolder, chosen.left(slash));
   }
 }
 
