@@ -20,6 +20,16 @@ inline uint8_t BlendChannel(uint32_t backup, uint32_t overlay, uint32_t e) {
   return static_cast<uint8_t>((backup * (255 - e) + overlay * e) / 255);
 }
 
+// trunc(target * R + m * (1 - R)) with R = weight / 255, computed exactly:
+// in double precision m = target gives target - 1e-14 and the eraser would
+// sink one step below its target with every further dab.
+inline uint8_t MixTowards(int m, int target, int weight) {
+  const int change = (target - m) * weight;
+  // Floor division: the sum is positive, so truncation rounds down.
+  const int step = change >= 0 ? change / 255 : -((-change + 254) / 255);
+  return static_cast<uint8_t>(m + step);
+}
+
 }  // namespace
 
 bool CQuiltorDoc::MainAndBackupComparable() const {
@@ -230,15 +240,12 @@ void CQuiltorDoc::PaintMask(int px, int py, int continuing) {
   const float stepX = static_cast<float>(dx) / static_cast<float>(steps);
   const float stepY = static_cast<float>(dy) / static_cast<float>(steps);
 
-  // Per-value tables: the dab target depends only on the snapshot byte, the
-  // weight only on the stamp byte.
+  // The dab target depends only on the snapshot byte.
   uint8_t target[256];
   for (int t = 0; t < 256; ++t) {
     target[t] = m_tool == 1 ? static_cast<uint8_t>(std::min(255.0, level * 255 + t))
                             : static_cast<uint8_t>((1 - level) * t);
   }
-  double weight[256];
-  for (int v = 0; v < 256; ++v) weight[v] = v / 255.0;
 
   const bool blendMain = MainAndBackupComparable() && m_overlay.HasPixels() &&
                          m_overlay.m_width == mw && m_overlay.m_height == mh &&
@@ -272,8 +279,7 @@ void CQuiltorDoc::PaintMask(int px, int py, int continuing) {
         if (sv == 0) continue;
         const int mx = cornerX + u;
         const size_t at = maskRow + mx;
-        const double r = weight[sv];
-        mask[at] = static_cast<uint8_t>(target[snapshot[at]] * r + mask[at] * (1 - r));
+        mask[at] = MixTowards(mask[at], target[snapshot[at]], sv);
         const int X = ox + mx;
         if (rowInMain && X >= 0 && X < mainW) {
           const uint8_t* ov = m_overlay.m_pixels.get() + at * 4;
