@@ -122,6 +122,23 @@ class CQuiltorDoc {
  private:
   void Log(const QString& text) { m_host.AddOutputLine(text); }
 
+  // --- merge bookkeeping. The main image differs from the backup only inside
+  // m_blendedRegion (main-image pixels, right and bottom exclusive), so
+  // restoring or taking a backup only needs that rectangle.
+  struct PixelRect {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    bool IsEmpty() const { return right <= left || bottom <= top; }
+  };
+  PixelRect m_blendedRegion;
+  bool MainAndBackupComparable() const;
+  void MarkBlended(const PixelRect& rect);
+  void RestoreMainFromBackup();
+  void CopyMainToBackup();
+  void BlendOverlayArea(int col0, int row0, int col1, int row1);
+  void TakeFileAsMainImage(CISImageEx& loaded, const QString& path);
+  bool WriteSmallExport(const CISImageEx& source, int size, const QString& name,
+                        const char* logFormat);
+
   IDocumentHost& m_host;
   CQuiltorServices& m_services;
   QString m_pathName;

@@ -90,6 +90,7 @@ void CQuiltorDoc::AdoptMainImage(CISImageEx& loaded, const QString& path) {
   m_mask.Release();
   m_mainImage.TakeOver(loaded);
   if (m_backupImage.CopyFrom(m_mainImage) != kISOk) m_backupImage.Clear();
+  m_blendedRegion = {};  // main and backup are equal again
   m_mainImagePath = path;
   LoadShadowImage();
   m_displayRefresh = 1;

@@ -33,7 +33,12 @@ const PrivateEnvironment& Environment() {
 [[maybe_unused]] const PrivateEnvironment& kEarly = Environment();
 }  // namespace
 
-QString Home() { return Environment().home; }
+// Read live: other tests of this program may point HOME elsewhere (always at
+// a temporary folder).
+QString Home() {
+  (void)Environment();
+  return QDir::homePath();
+}
 
 QString DocumentsFolder() { return Home() + QStringLiteral("/Documents"); }
 
