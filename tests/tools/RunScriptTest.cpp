@@ -50,6 +50,14 @@ void MakeInputs(const fs::path& dir) {
       testing_support::Run("convert -size 64x48 xc:orange PNG24:" + ShellQuote(d + "my_photo.png")),
       0);
   std::ofstream(d + "junk.png") << "not a picture\n";
+  // Returned slices, as img2img would write them.
+  ASSERT_EQ(testing_support::Run("convert -size 512x512 gradient:white-black PNG24:" +
+                                 ShellQuote(d + "returned512.png")),
+            0);
+  fs::create_directories(dir / "outputs/img2img/day1");
+  ASSERT_EQ(testing_support::Run("convert -size 512x512 xc:purple PNG24:" +
+                                 ShellQuote(d + "outputs/img2img/day1/00001-result.png")),
+            0);
 }
 
 std::vector<std::string> FilesUnder(const fs::path& dir) {
