@@ -76,6 +76,12 @@ class CScript {
     if (!ok) throw LineError{QStringLiteral("not a whole number: ") + word};
     return value;
   }
+  // All words as numbers, read left to right so the first bad one is named.
+  static std::vector<int> Ints(const QStringList& words) {
+    std::vector<int> values;
+    for (const QString& w : words) values.push_back(Int(w));
+    return values;
+  }
   static int IntIn(const QString& word, int low, int high) {
     const int value = Int(word);
     if (value < low || value > high)
@@ -134,8 +140,7 @@ class CScript {
   void Paint(const QStringList& words) {
     if (words.isEmpty() || words.size() % 2 != 0)
       throw LineError{QStringLiteral("paint needs pairs of X Y")};
-    std::vector<int> points;
-    for (const QString& w : words) points.push_back(Int(w));
+    const std::vector<int> points = Ints(words);
     m_doc.m_brushPreview = 0;
     for (size_t i = 0; i < points.size(); i += 2)
       m_doc.PaintMask(points[i], points[i + 1], i == 0 ? 0 : 1);
@@ -208,19 +213,23 @@ class CScript {
     };
     c[QStringLiteral("place")] = [this](const QString&, const QStringList& w) {
       Count(w, 4, 4);
-      m_doc.PlaceSlice(Int(w[0]), Int(w[1]), Int(w[2]), Int(w[3]));
+      const auto v = Ints(w);
+      m_doc.PlaceSlice(v[0], v[1], v[2], v[3]);
     };
     c[QStringLiteral("place-rotated")] = [this](const QString&, const QStringList& w) {
       Count(w, 5, 5);
-      m_doc.PlaceRotatedSlice(Int(w[0]), Int(w[1]), Int(w[2]), Int(w[3]), Int(w[4]));
+      const auto v = Ints(w);
+      m_doc.PlaceRotatedSlice(v[0], v[1], v[2], v[3], v[4]);
     };
     c[QStringLiteral("move")] = [this](const QString&, const QStringList& w) {
       Count(w, 2, 2);
-      m_doc.MoveSlice(Int(w[0]), Int(w[1]));
+      const auto v = Ints(w);
+      m_doc.MoveSlice(v[0], v[1]);
     };
     c[QStringLiteral("centre")] = [this](const QString&, const QStringList& w) {
       Count(w, 2, 2);
-      m_doc.CentreSliceAt(Int(w[0]), Int(w[1]));
+      const auto v = Ints(w);
+      m_doc.CentreSliceAt(v[0], v[1]);
     };
     c[QStringLiteral("angle")] = [this](const QString&, const QStringList& w) {
       Count(w, 1, 1);
