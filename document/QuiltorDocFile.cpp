@@ -74,12 +74,9 @@ QString NumberedName(const QString& folderAndName, qint64 n, const QString& exte
 }
 }  // namespace
 
-bool CQuiltorDoc::TryLoadMainImage(const QString& path) {
-  CISImageEx loaded;
-  if (loaded.Load(LocalPath(path)) != kISOk || !loaded.HasPixels() || loaded.m_bitsPerPixel != 24)
-    return false;
-  AdoptMainImage(loaded, path);
-  return true;
+bool CQuiltorDoc::ReadPicture(const QString& path, CISImageEx& picture) {
+  return picture.Load(LocalPath(path)) == kISOk && picture.HasPixels() &&
+         picture.m_bitsPerPixel == 24;
 }
 
 void CQuiltorDoc::AdoptMainImage(CISImageEx& loaded, const QString& path) {
@@ -96,18 +93,21 @@ void CQuiltorDoc::AdoptMainImage(CISImageEx& loaded, const QString& path) {
   m_displayRefresh = 1;
 }
 
-void CQuiltorDoc::LoadMainImage(const QString& path) { TryLoadMainImage(path); }
+void CQuiltorDoc::LoadMainImage(const QString& path) {
+  CISImageEx loaded;
+  if (ReadPicture(path, loaded)) AdoptMainImage(loaded, path);
+}
 
 bool CQuiltorDoc::OpenMainImage(const QString& path) {
   // An unreadable file leaves the document as it was.
-  if (!TryLoadMainImage(path)) {
+  CISImageEx loaded;
+  if (!ReadPicture(path, loaded)) {
     Log(QStringLiteral("Error: Can't read image: ") + path);
     return false;
   }
-  Log(QStringLiteral("Load BG: %1 (%2,%3)")
-          .arg(path)
-          .arg(m_mainImage.m_width)
-          .arg(m_mainImage.m_height));
+  // Logged before the shadow is fitted to the new size.
+  Log(QStringLiteral("Load BG: %1 (%2,%3)").arg(path).arg(loaded.m_width).arg(loaded.m_height));
+  AdoptMainImage(loaded, path);
   SetTitle(QFileInfo(path).fileName());
   return true;
 }
