@@ -149,11 +149,12 @@ class CScript {
 
   void Brush(const QStringList& words) {
     Count(words, 3, 3);
-    const int size = IntIn(words[0], 1, 4096);
+    // The ranges of the Merger's brush sliders.
+    const int size = IntIn(words[0], 0, 255);
     bool ok = false;
     const double softness = words[1].toDouble(&ok);
-    if (!ok || !std::isfinite(softness) || softness < 0 || softness > 1000)
-      throw LineError{QStringLiteral("softness must be a number from 0 to 1000: ") + words[1]};
+    if (!ok || !std::isfinite(softness) || softness < 0 || softness > 60)
+      throw LineError{QStringLiteral("softness must be a number from 0 to 60: ") + words[1]};
     const int opacity = IntIn(words[2], 0, 100);
     m_doc.m_brush.m_brushSize = size;
     m_doc.m_brush.m_softness = softness;
