@@ -140,6 +140,15 @@ TEST_F(SaveLoad, ExistingNumberedFilesAreSkippedNotReplaced) {
             std::vector<uint8_t>{'x'});
 }
 
+TEST_F(SaveLoad, DanglingLinkCountsAsTaken) {
+  OpenPicture(QStringLiteral("castle.png"));
+  ASSERT_TRUE(QFile::link(In(QStringLiteral("gone.png")), In(QStringLiteral("castle_0001.png"))));
+  doc.FileSave();
+  EXPECT_EQ(host.log.last(), QStringLiteral("Saved: ") + In(QStringLiteral("castle_0002.png")));
+  EXPECT_FALSE(Exists(In(QStringLiteral("gone.png"))));
+  EXPECT_TRUE(QFileInfo(In(QStringLiteral("castle_0001.png"))).isSymLink());
+}
+
 TEST_F(SaveLoad, LongPathsAreNumberedToo) {
   dir = TempFolder() + u'/' + QString(200, u'd') + u'/' + QString(100, u'e');
   ASSERT_TRUE(QDir().mkpath(dir));
