@@ -301,7 +301,7 @@ uint32_t ReadIndexed(TIFF* tif, const Facts& f, uint8_t* block, Palette& palette
   return reader.Run([&](uint32_t y, const uint8_t* row) {
     uint8_t* d = block + size_t{y} * w;
     for (uint32_t x = 0; x < w; ++x) {
-      uint32_t bit = x * bps;
+      uint64_t bit = uint64_t{x} * bps;
       d[x] = uint8_t((row[bit >> 3] >> (8 - bps - (bit & 7))) & mask);
     }
   });
@@ -343,7 +343,8 @@ uint32_t Decode(Source& source, uint32_t bpp, Decoded& out, Block& block) {
   if (!GetFacts(tif.get(), f)) return kErrFormat;
   bool contig = f.planar == PLANARCONFIG_CONTIG || f.spp == 1;
   bool uintSamples = f.sampleFormat == SAMPLEFORMAT_UINT || f.sampleFormat == SAMPLEFORMAT_VOID;
-  bool singleSample = f.spp == 1 && contig && uintSamples && f.bps <= 8 &&
+  bool wholeBytes = f.bps == 1 || f.bps == 2 || f.bps == 4 || f.bps == 8;
+  bool singleSample = f.spp == 1 && contig && uintSamples && wholeBytes &&
                       (IsGrey(f) || f.photometric == PHOTOMETRIC_PALETTE);
   if (bpp == 1 && !(singleSample && f.bps == 1)) return kErrUnsupported;
   if (bpp == 8 && !singleSample) return kErrUnsupported;
