@@ -47,11 +47,11 @@ inline bool Convert(const std::string& input, const std::string& options, const 
 
 // Loads through the image buffer and compares with ImageMagick's decoding.
 inline void ExpectLoadsLikeMagick(const std::string& path, int tolerance,
-                                  const std::string& magickPath = "") {
+                                  const std::string& magickOptions = "") {
   SCOPED_TRACE(path);
   CISImageEx ours, theirs;
   ASSERT_EQ(ours.Load(path), 0u);
-  ASSERT_TRUE(MagickDecode(magickPath.empty() ? path : magickPath, theirs));
+  ASSERT_TRUE(MagickDecode(path, theirs, magickOptions));
   EXPECT_EQ(ours.m_bitsPerPixel, 24u);
   EXPECT_LE(MaxDifference(ours, theirs), tolerance);
   EXPECT_GE(MaxDifference(ours, theirs), 0);
