@@ -96,10 +96,12 @@ uint32_t ReadPCD(Source& source, Decoded& out) {
   for (uint32_t y = 0; y < kHeight; ++y) {
     for (uint32_t x = 0; x < kWidth; ++x) {
       size_t i = size_t{y} * kWidth + x;
-      // PhotoYCC: luma scaled by 1.3584, chroma centred on 156 and 137.
-      double l = 1.3584 * luma[i], a = c1[i] - 156.0, b = c2[i] - 137.0;
-      uint8_t rgb[3] = {Clamp(l + 1.8215 * b), Clamp(l - 0.4302726 * a - 0.9271435 * b),
-                        Clamp(l + 2.2179 * a)};
+      // PhotoYCC (luma scaled by 1.3584, chroma centred on 156 and 137) to
+      // RGB, with the whole 0..346 range of the result mapped onto 0..255 so
+      // that highlights keep their detail instead of clipping.
+      double l = luma[i], a = c1[i] - 156.0, b = c2[i] - 137.0;
+      uint8_t rgb[3] = {Clamp(l + 1.340762 * b), Clamp(l - 0.317038 * a - 0.682243 * b),
+                        Clamp(l + 1.632639 * a)};
       uint32_t dx = x, dy = y;
       switch (turns) {
         case 1: dx = y, dy = kWidth - 1 - x; break;  // stored turned clockwise
