@@ -22,6 +22,7 @@ constexpr double kScreenDpi = 96;
 constexpr uint32_t kMaxRecords = 1000000;
 constexpr uint32_t kMaxBitmapRecords = 10000;
 constexpr uint32_t kMaxSide = 32768;
+constexpr size_t kMaxSavedStates = 4096;
 constexpr uint64_t kMaxCanvasPixels = uint64_t{1} << 28;
 constexpr uint64_t kFreeCanvasPixels = uint64_t{1} << 20;
 constexpr uint64_t kMaxPaintedPixels = uint64_t{1} << 30;
@@ -217,6 +218,12 @@ class Walker {
     cy = (y - s.winOrgY) * sy + s.vpOrgY - layout_.top;
   }
 
+  uint32_t Save() {
+    if (stack_.size() >= kMaxSavedStates) return kErrTooLarge;
+    stack_.push_back(state_);
+    return kOk;
+  }
+
   void Restore(int32_t n) {
     // Negative: relative to the current state; positive: an absolute level.
     size_t target = n < 0 ? (size_t(-int64_t{n}) <= stack_.size() ? stack_.size() - size_t(-int64_t{n}) : 0)
@@ -243,7 +250,7 @@ class Walker {
     auto s16 = [&](size_t i) -> double { return i + 2 <= n ? Le16s(p + i) : 0; };
     MapState& s = state_;
     switch (f) {
-      case kMetaSaveDC: stack_.push_back(s); return kOk;
+      case kMetaSaveDC: return Save();
       case kMetaRestoreDC: Restore(int32_t(s16(0))); return kOk;
       case kMetaSetMapMode: s.mapMode = int(s16(0)); return kOk;
       case kMetaSetWindowOrg: s.winOrgY = s16(0), s.winOrgX = s16(2); return kOk;
@@ -306,7 +313,7 @@ class Walker {
     MapState& s = state_;
     switch (t) {
       case kEmrHeader: return kErrFormat;
-      case kEmrSaveDC: stack_.push_back(s); return kOk;
+      case kEmrSaveDC: return Save();
       case kEmrRestoreDC: Restore(s32(8)); return kOk;
       case kEmrSetMapMode: s.mapMode = s32(8); return kOk;
       case kEmrSetWindowExtEx: s.winExtX = s32(8), s.winExtY = s32(12); return kOk;
