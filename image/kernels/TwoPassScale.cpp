@@ -62,9 +62,9 @@ inline uint32_t Load32(const uint8_t* p) {
 }
 
 inline uint32_t Load24(const uint8_t* p) {
-  uint32_t v = 0;
-  std::memcpy(&v, p, 3);
-  return v;
+  uint16_t low;
+  std::memcpy(&low, p, 2);
+  return uint32_t(low) | uint32_t(p[2]) << 16;
 }
 
 template <bool kLoad32>
