@@ -20,33 +20,38 @@ inline int ThreadsFor(int64_t work, int64_t minWorkPerThread = 1 << 20) {
   return int(std::clamp<int64_t>(wanted, 1, cores));
 }
 
-// Calls fn(begin, end) on disjoint parts of [0, count) with up to `threads`
-// threads, the caller taking the first part. When a thread cannot be started
-// its part runs on the caller, so nothing is skipped and nothing is thrown.
+// Calls fn(begin, end, part) on disjoint parts 0 .. threads - 1 of [0, count)
+// with up to `threads` threads, the caller taking part 0. When a thread cannot
+// be started its part runs on the caller, so nothing is skipped and nothing
+// is thrown.
 template <class Fn>
-void ParallelFor(int count, int threads, Fn&& fn) {
+void ParallelParts(int count, int threads, Fn&& fn) {
   threads = std::clamp(threads, 1, std::max(1, count));
   if (threads == 1) {
-    if (count > 0) fn(0, count);
+    if (count > 0) fn(0, count, 0);
     return;
   }
+  auto bound = [count, threads](int t) { return int(int64_t(count) * t / threads); };
   std::vector<std::thread> pool;
   try {
     pool.reserve(size_t(threads - 1));
   } catch (...) {
-    fn(0, count);
-    return;
   }
   for (int t = 1; t < threads; ++t) {
-    int begin = int(int64_t(count) * t / threads), end = int(int64_t(count) * (t + 1) / threads);
     try {
-      pool.emplace_back([&fn, begin, end] { fn(begin, end); });
+      pool.emplace_back([&fn, t, b = bound(t), e = bound(t + 1)] { fn(b, e, t); });
     } catch (...) {
-      fn(begin, end);
+      fn(bound(t), bound(t + 1), t);
     }
   }
-  fn(0, int(int64_t(count) / threads));
+  fn(0, bound(1), 0);
   for (auto& th : pool) th.join();
+}
+
+// The same without the part number.
+template <class Fn>
+void ParallelFor(int count, int threads, Fn&& fn) {
+  ParallelParts(count, threads, [&fn](int begin, int end, int) { fn(begin, end); });
 }
 
 }  // namespace qkern
