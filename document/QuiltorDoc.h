@@ -135,6 +135,21 @@ class CQuiltorDoc {
   void RestoreMainFromBackup();
   void CopyMainToBackup();
   void BlendOverlayArea(int col0, int row0, int col1, int row1);
+  // What the overlay was last built from. A rebuild for a new edge blur or
+  // mask (RefreshMerge) of the same slice and place only redoes the feather.
+  struct OverlaySource {
+    bool valid = false;
+    uint8_t rotating = 0;
+    int angle = 0, sliceX = 0, sliceY = 0, sliceWidth = 0, sliceHeight = 0, zoom = 0;
+    uint32_t imageWidth = 0, imageHeight = 0, backgroundWidth = 0, backgroundHeight = 0;
+    int overlayWidth = 0, overlayHeight = 0, feather = 0;
+  };
+  OverlaySource m_overlaySource;
+  CQuickBitmap m_featheredSlice;  // a rotating slice with the feather, as sampled
+  OverlaySource CurrentOverlaySource() const;
+  bool SameOverlaySource(const OverlaySource& current) const;
+  void BuildMergeWith(bool sliceUnchanged);
+  void RefeatherRotatedOverlay(int oldFeather, int newFeather);
   void TakeFileAsMainImage(CISImageEx& loaded, const QString& path);
   bool WriteSmallExport(const CISImageEx& source, int size, const QString& name,
                         const char* logFormat);

@@ -5,8 +5,13 @@
 #include <cstring>
 #include <numbers>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 #include "document/QuiltorDoc.h"
 #include "image/kernels/Compositing.h"
+#include "image/kernels/Parallel.h"
 
 namespace {
 
@@ -28,6 +33,105 @@ inline uint8_t MixTowards(int m, int target, int weight) {
   // Floor division: the sum is positive, so truncation rounds down.
   const int step = change >= 0 ? change / 255 : -((-change + 254) / 255);
   return static_cast<uint8_t>(m + step);
+}
+
+inline uint16_t Div255(uint32_t x) { return static_cast<uint16_t>(x / 255); }
+
+void BlendRowScalar(const uint8_t* mask, const uint8_t* overlay, const uint8_t* backup,
+                    uint8_t* main, uint8_t* blend, int n) {
+  for (int i = 0; i < n; ++i) {
+    const uint32_t e = Div255(uint32_t{mask[i]} * overlay[4 * i + 3]);
+    blend[i] = static_cast<uint8_t>(e);
+    main[3 * i] = BlendChannel(backup[3 * i], overlay[4 * i], e);
+    main[3 * i + 1] = BlendChannel(backup[3 * i + 1], overlay[4 * i + 1], e);
+    main[3 * i + 2] = BlendChannel(backup[3 * i + 2], overlay[4 * i + 2], e);
+  }
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// x / 255 for 0 <= x <= 65025 in 16-bit lanes: (x + 1 + (x >> 8)) >> 8.
+__attribute__((target("ssse3"))) inline __m128i Div255x8(__m128i x) {
+  return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(x, _mm_set1_epi16(1)), _mm_srli_epi16(x, 8)),
+                        8);
+}
+
+// Four pixels per step: the weights in 16-bit lanes, the twelve colour bytes
+// spread over two registers of 16-bit lanes.
+__attribute__((target("ssse3"))) void BlendRowSsse3(const uint8_t* mask, const uint8_t* overlay,
+                                                    const uint8_t* backup, uint8_t* main,
+                                                    uint8_t* blend, int n) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i full = _mm_set1_epi16(255);
+  const __m128i alphas =
+      _mm_setr_epi8(3, -1, 7, -1, 11, -1, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m128i colourLo = _mm_setr_epi8(0, -1, 1, -1, 2, -1, 4, -1, 5, -1, 6, -1, 8, -1, 9, -1);
+  const __m128i colourHi =
+      _mm_setr_epi8(10, -1, 12, -1, 13, -1, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m128i bytesLo = _mm_setr_epi8(0, -1, 1, -1, 2, -1, 3, -1, 4, -1, 5, -1, 6, -1, 7, -1);
+  const __m128i bytesHi =
+      _mm_setr_epi8(8, -1, 9, -1, 10, -1, 11, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m128i weightLo = _mm_setr_epi8(0, -1, 0, -1, 0, -1, 2, -1, 2, -1, 2, -1, 4, -1, 4, -1);
+  const __m128i weightHi =
+      _mm_setr_epi8(4, -1, 6, -1, 6, -1, 6, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  int i = 0;
+  // The backup is read 16 bytes at a time: stop while two pixels remain.
+  for (; i + 6 <= n; i += 4) {
+    const __m128i ov = _mm_loadu_si128(reinterpret_cast<const __m128i*>(overlay + 4 * i));
+    int32_t m4;
+    std::memcpy(&m4, mask + i, 4);
+    const __m128i m = _mm_unpacklo_epi8(_mm_cvtsi32_si128(m4), zero);
+    const __m128i e = Div255x8(_mm_mullo_epi16(m, _mm_shuffle_epi8(ov, alphas)));
+    const int32_t e4 = _mm_cvtsi128_si32(_mm_packus_epi16(e, zero));
+    std::memcpy(blend + i, &e4, 4);
+
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(backup + 3 * i));
+    const __m128i e0 = _mm_shuffle_epi8(e, weightLo), e1 = _mm_shuffle_epi8(e, weightHi);
+    const __m128i r0 = Div255x8(
+        _mm_add_epi16(_mm_mullo_epi16(_mm_shuffle_epi8(b, bytesLo), _mm_sub_epi16(full, e0)),
+                      _mm_mullo_epi16(_mm_shuffle_epi8(ov, colourLo), e0)));
+    const __m128i r1 = Div255x8(
+        _mm_add_epi16(_mm_mullo_epi16(_mm_shuffle_epi8(b, bytesHi), _mm_sub_epi16(full, e1)),
+                      _mm_mullo_epi16(_mm_shuffle_epi8(ov, colourHi), e1)));
+    const __m128i out = _mm_packus_epi16(r0, r1);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(main + 3 * i), out);
+    const int32_t tail = _mm_cvtsi128_si32(_mm_srli_si128(out, 8));
+    std::memcpy(main + 3 * i + 8, &tail, 4);
+  }
+  BlendRowScalar(mask + i, overlay + 4 * i, backup + 3 * i, main + 3 * i, blend + i, n - i);
+}
+#endif
+
+// Blends n overlay pixels over the backup into the main image:
+// e = mask * alpha / 255, main = (backup * (255 - e) + overlay * e) / 255.
+void BlendRow(const uint8_t* mask, const uint8_t* overlay, const uint8_t* backup, uint8_t* main,
+              uint8_t* blend, int n) {
+#if defined(__x86_64__) || defined(__i386__)
+  static const bool ssse3 = __builtin_cpu_supports("ssse3");
+  if (ssse3) {
+    BlendRowSsse3(mask, overlay, backup, main, blend, n);
+    return;
+  }
+#endif
+  BlendRowScalar(mask, overlay, backup, main, blend, n);
+}
+
+// Puts alpha back to 255 where a feather of ramp r lowered it: the first r
+// and the last r - 1 rows and columns.
+void ResetFeatherBands(uint8_t* rgba, int w, int h, int r) {
+  if (r <= 0 || w <= 0 || h <= 0) return;
+  auto row = [&](int y) {
+    uint8_t* p = rgba + static_cast<size_t>(y) * w * 4;
+    for (int x = 0; x < w; ++x) p[4 * x + 3] = 255;
+  };
+  const int top = std::min(r, h), bottom = std::max(top, h - r + 1);
+  for (int y = 0; y < top; ++y) row(y);
+  for (int y = bottom; y < h; ++y) row(y);
+  const int left = std::min(r, w), right = std::max(left, w - r + 1);
+  for (int y = top; y < bottom; ++y) {
+    uint8_t* p = rgba + static_cast<size_t>(y) * w * 4;
+    for (int x = 0; x < left; ++x) p[4 * x + 3] = 255;
+    for (int x = right; x < w; ++x) p[4 * x + 3] = 255;
+  }
 }
 
 }  // namespace
@@ -98,27 +202,133 @@ void CQuiltorDoc::BlendOverlayArea(int col0, int row0, int col1, int row1) {
   const size_t mainStride = size_t{3} * m_mainImage.m_width;
   const uint8_t* backup = m_backupImage.Pixels();
   uint8_t* main = m_mainImage.Pixels();
-  for (int row = row0; row < row1; ++row) {
-    const size_t maskRow = static_cast<size_t>(row) * ow;
-    const uint8_t* mask = m_mask.m_pixels.get() + maskRow;
-    uint8_t* blend = m_blendMask.m_pixels.get() + maskRow;
-    const uint8_t* ov = m_overlay.m_pixels.get() + maskRow * 4;
-    const size_t mainOffset = static_cast<size_t>(m_overlayY + row) * mainStride +
-                              size_t{3} * static_cast<size_t>(m_overlayX);
-    const uint8_t* b = backup + mainOffset;
-    uint8_t* m = main + mainOffset;
-    for (int col = col0; col < col1; ++col) {
-      const uint32_t e = uint32_t{mask[col]} * ov[4 * col + 3] / 255;
-      blend[col] = static_cast<uint8_t>(e);
-      m[3 * col] = BlendChannel(b[3 * col], ov[4 * col], e);
-      m[3 * col + 1] = BlendChannel(b[3 * col + 1], ov[4 * col + 1], e);
-      m[3 * col + 2] = BlendChannel(b[3 * col + 2], ov[4 * col + 2], e);
+  const uint8_t* mask = m_mask.m_pixels.get();
+  uint8_t* blend = m_blendMask.m_pixels.get();
+  const uint8_t* overlay = m_overlay.m_pixels.get();
+  const int ox = m_overlayX, oy = m_overlayY;
+  const int64_t work = int64_t{col1 - col0} * (row1 - row0);
+  qkern::ParallelFor(row1 - row0, qkern::ThreadsFor(work), [&](int begin, int end) {
+    for (int row = row0 + begin; row < row0 + end; ++row) {
+      const size_t at = static_cast<size_t>(row) * ow + col0;
+      const size_t mainOffset =
+          static_cast<size_t>(oy + row) * mainStride + size_t{3} * static_cast<size_t>(ox + col0);
+      BlendRow(mask + at, overlay + at * 4, backup + mainOffset, main + mainOffset, blend + at,
+               col1 - col0);
     }
-  }
-  MarkBlended({m_overlayX + col0, m_overlayY + row0, m_overlayX + col1, m_overlayY + row1});
+  });
+  MarkBlended({ox + col0, oy + row0, ox + col1, oy + row1});
 }
 
-void CQuiltorDoc::BuildMerge() {
+CQuiltorDoc::OverlaySource CQuiltorDoc::CurrentOverlaySource() const {
+  OverlaySource s;
+  s.valid = true;
+  s.rotating = m_rotating;
+  s.angle = m_rotating ? m_angle : 0;
+  s.sliceX = m_sliceX;
+  s.sliceY = m_sliceY;
+  s.sliceWidth = m_sliceWidth;
+  s.sliceHeight = m_sliceHeight;
+  s.zoom = m_zoom;
+  s.imageWidth = m_sliceImage.m_width;
+  s.imageHeight = m_sliceImage.m_height;
+  s.backgroundWidth = m_backupImage.m_width;
+  s.backgroundHeight = m_backupImage.m_height;
+  s.feather = m_rotating ? m_services.edgeBlur : m_services.edgeBlur / std::max(1, m_zoom);
+  return s;
+}
+
+bool CQuiltorDoc::SameOverlaySource(const OverlaySource& c) const {
+  const OverlaySource& b = m_overlaySource;
+  return b.valid && b.rotating == c.rotating && b.angle == c.angle && b.sliceX == c.sliceX &&
+         b.sliceY == c.sliceY && b.sliceWidth == c.sliceWidth && b.sliceHeight == c.sliceHeight &&
+         b.zoom == c.zoom && b.imageWidth == c.imageWidth && b.imageHeight == c.imageHeight &&
+         b.backgroundWidth == c.backgroundWidth && b.backgroundHeight == c.backgroundHeight &&
+         m_overlay.HasPixels() && m_overlay.m_width == b.overlayWidth &&
+         m_overlay.m_height == b.overlayHeight && m_blendMask.HasPixels() &&
+         m_blendMask.m_width == b.overlayWidth && m_blendMask.m_height == b.overlayHeight &&
+         (!b.rotating || (m_featheredSlice.HasPixels() &&
+                          m_featheredSlice.m_width == static_cast<int>(b.imageWidth) &&
+                          m_featheredSlice.m_height == static_cast<int>(b.imageHeight)));
+}
+
+// Rotating slice, same place, new feather: only overlay pixels whose cubic
+// taps reach a ramp of the old or the new feather can change, and only in
+// alpha (the channels are sampled independently).
+void CQuiltorDoc::RefeatherRotatedOverlay(int oldFeather, int newFeather) {
+  const int sw = m_featheredSlice.m_width, sh = m_featheredSlice.m_height;
+  uint8_t* feathered = m_featheredSlice.m_pixels.get();
+  ResetFeatherBands(feathered, sw, sh, oldFeather);
+  FeatherEdges(feathered, sw, sh, newFeather);
+
+  const int W = static_cast<int>(m_backupImage.m_width);
+  const int H = static_cast<int>(m_backupImage.m_height);
+  const int ow = m_overlay.m_width, oh = m_overlay.m_height;
+  const int ox = m_overlayX, oy = m_overlayY;
+  const int cx = m_sliceX + m_sliceWidth / 2, cy = m_sliceY + m_sliceHeight / 2;
+  const float theta = static_cast<float>(m_angle * std::numbers::pi / 180.0);
+  const float cs = std::cos(theta), sn = std::sin(theta);
+  const float halfW = static_cast<float>(sw / 2), halfH = static_cast<float>(sh / 2);
+  const float fw = static_cast<float>(sw), fh = static_cast<float>(sh);
+  const int r = std::max({oldFeather, newFeather, 0});
+  // Sample positions whose four taps all lie where both feathers give 255.
+  const double deepX0 = r + 2, deepX1 = sw - r - 3, deepY0 = r + 2, deepY1 = sh - r - 3;
+  uint8_t* overlay = m_overlay.m_pixels.get();
+
+  const int row0 = std::clamp(-oy, 0, oh), row1 = std::clamp(H - oy, row0, oh);
+  const int col0 = std::clamp(-ox, 0, ow), col1 = std::clamp(W - ox, col0, ow);
+  qkern::ParallelFor(
+      row1 - row0, qkern::ThreadsFor(int64_t{row1 - row0} * (col1 - col0) / 4),
+      [&](int begin, int end) {
+        uint8_t sample[4];
+        for (int row = row0 + begin; row < row0 + end; ++row) {
+          const float dy = static_cast<float>(oy + row - cy);
+          // Along the row both sample coordinates move linearly with the column;
+          // these bounds are estimates with a safety margin of a pixel or more.
+          const double ax = (double(ox) - cx) * cs + double(dy) * sn + halfW;
+          const double ay = double(dy) * cs - (double(ox) - cx) * sn + halfH;
+          double in0 = col0, in1 = col1 - 1, deep0 = col0, deep1 = col1 - 1;
+          auto limit = [](double a, double slope, double lo, double hi, double& c0, double& c1) {
+            if (std::fabs(slope) < 1e-9) {
+              if (a < lo || a > hi) c0 = 1, c1 = 0;
+              return;
+            }
+            double t0 = (lo - a) / slope, t1 = (hi - a) / slope;
+            if (t0 > t1) std::swap(t0, t1);
+            c0 = std::max(c0, t0);
+            c1 = std::min(c1, t1);
+          };
+          limit(ax, cs, -2.0, sw + 1.0, in0, in1);
+          limit(ay, -sn, -2.0, sh + 1.0, in0, in1);
+          limit(ax, cs, deepX0, deepX1, deep0, deep1);
+          limit(ay, -sn, deepY0, deepY1, deep0, deep1);
+          if (in0 > in1) continue;
+          const int first = static_cast<int>(std::max<double>(col0, std::floor(in0) - 1));
+          const int last = static_cast<int>(std::min<double>(col1 - 1, std::ceil(in1) + 1));
+          int skip0 = last + 1, skip1 = last;  // columns left alone: all taps deep inside
+          if (deep1 - deep0 > 4) {
+            skip0 = static_cast<int>(std::ceil(deep0)) + 1;
+            skip1 = static_cast<int>(std::floor(deep1)) - 1;
+          }
+          uint8_t* out = overlay + static_cast<size_t>(row) * ow * 4;
+          for (int col = first; col <= last; ++col) {
+            if (col == skip0 && skip1 >= skip0) {
+              col = skip1;
+              continue;
+            }
+            const float dx = static_cast<float>(ox + col - cx);
+            const float sx = dx * cs + dy * sn + halfW;
+            const float sy = dy * cs - dx * sn + halfH;
+            if (!(sx >= 0 && sx < fw && sy >= 0 && sy < fh)) continue;
+            SampleBicubic(feathered, sw, sh, sx, sy, 4, sample);
+            out[static_cast<size_t>(col) * 4 + 3] = sample[3];
+          }
+        }
+      });
+}
+
+void CQuiltorDoc::BuildMerge() { BuildMergeWith(false); }
+
+void CQuiltorDoc::BuildMergeWith(bool sliceUnchanged) {
   if (!m_sliceImage.HasPixels()) return;
   // Without a backup there is nothing to blend over; copying it would empty
   // the main image.
@@ -127,53 +337,74 @@ void CQuiltorDoc::BuildMerge() {
   const int sh = static_cast<int>(m_sliceImage.m_height);
   const int bw = static_cast<int>(m_backupImage.m_width);
   const int bh = static_cast<int>(m_backupImage.m_height);
-  int ox, oy, ow, oh;
+  OverlaySource source = CurrentOverlaySource();
 
-  if (m_rotating) {
-    CQuickBitmap slice;
-    if (!slice.SetFromRGB(m_sliceImage.Pixels(), sw, sh)) return;
-    FeatherEdges(slice.m_pixels.get(), sw, sh, m_services.edgeBlur);
-    const int cx = m_sliceX + m_sliceWidth / 2;
-    const int cy = m_sliceY + m_sliceHeight / 2;
-    const float theta = static_cast<float>(m_angle * std::numbers::pi / 180.0);
-    const float c = std::cos(theta), s = std::sin(theta);
-    const float hw = static_cast<float>(sw) * 0.5f, hh = static_cast<float>(sh) * 0.5f;
-    float minX = 0, maxX = 0, minY = 0, maxY = 0;
-    bool first = true;
-    for (float u : {-hw, hw}) {
-      for (float v : {-hh, hh}) {
-        const float x = static_cast<float>(cx) + u * c - v * s;
-        const float y = static_cast<float>(cy) + u * s + v * c;
-        if (first) {
-          minX = maxX = x;
-          minY = maxY = y;
-          first = false;
-        } else {
-          minX = std::min(minX, x);
-          maxX = std::max(maxX, x);
-          minY = std::min(minY, y);
-          maxY = std::max(maxY, y);
-        }
+  if (sliceUnchanged && SameOverlaySource(source)) {
+    const int oldFeather = m_overlaySource.feather;
+    if (oldFeather != source.feather) {
+      m_overlaySource.valid = false;  // until the feather is redone
+      if (m_rotating) {
+        RefeatherRotatedOverlay(oldFeather, source.feather);
+      } else {
+        ResetFeatherBands(m_overlay.m_pixels.get(), sw, sh, oldFeather);
+        FeatherEdges(m_overlay.m_pixels.get(), sw, sh, source.feather);
       }
     }
-    ox = static_cast<int>(minX - 0.5f);
-    oy = static_cast<int>(minY - 0.5f);
-    ow = static_cast<int>(maxX - minX + 0.5f);
-    oh = static_cast<int>(maxY - minY + 0.5f);
-    if (!m_overlay.Create(ow, oh) || !m_blendMask.Create(ow, oh)) return;
-    RenderRotatedOverlay(m_backupImage.Pixels(), bw, bh, cx, cy, theta, slice.m_pixels.get(), sw,
-                         sh, m_overlay.m_pixels.get(), ox, oy, ow, oh);
   } else {
-    if (!m_overlay.SetFromRGB(m_sliceImage.Pixels(), sw, sh)) return;
-    if (!m_blendMask.Create(sw, sh)) return;
-    FeatherEdges(m_overlay.m_pixels.get(), sw, sh, m_services.edgeBlur / std::max(1, m_zoom));
-    ox = m_sliceX;
-    oy = m_sliceY;
-    ow = sw;
-    oh = sh;
+    m_overlaySource.valid = false;
+    int ox, oy, ow, oh;
+    if (m_rotating) {
+      if (!m_featheredSlice.SetFromRGB(m_sliceImage.Pixels(), sw, sh)) return;
+      FeatherEdges(m_featheredSlice.m_pixels.get(), sw, sh, source.feather);
+      const int cx = m_sliceX + m_sliceWidth / 2;
+      const int cy = m_sliceY + m_sliceHeight / 2;
+      const float theta = static_cast<float>(m_angle * std::numbers::pi / 180.0);
+      const float c = std::cos(theta), s = std::sin(theta);
+      const float hw = static_cast<float>(sw) * 0.5f, hh = static_cast<float>(sh) * 0.5f;
+      float minX = 0, maxX = 0, minY = 0, maxY = 0;
+      bool first = true;
+      for (float u : {-hw, hw}) {
+        for (float v : {-hh, hh}) {
+          const float x = static_cast<float>(cx) + u * c - v * s;
+          const float y = static_cast<float>(cy) + u * s + v * c;
+          if (first) {
+            minX = maxX = x;
+            minY = maxY = y;
+            first = false;
+          } else {
+            minX = std::min(minX, x);
+            maxX = std::max(maxX, x);
+            minY = std::min(minY, y);
+            maxY = std::max(maxY, y);
+          }
+        }
+      }
+      ox = static_cast<int>(minX - 0.5f);
+      oy = static_cast<int>(minY - 0.5f);
+      ow = static_cast<int>(maxX - minX + 0.5f);
+      oh = static_cast<int>(maxY - minY + 0.5f);
+      if (!m_overlay.Create(ow, oh) || !m_blendMask.Create(ow, oh)) return;
+      RenderRotatedOverlay(m_backupImage.Pixels(), bw, bh, cx, cy, theta,
+                           m_featheredSlice.m_pixels.get(), sw, sh, m_overlay.m_pixels.get(), ox,
+                           oy, ow, oh);
+    } else {
+      m_featheredSlice.Release();
+      if (!m_overlay.SetFromRGB(m_sliceImage.Pixels(), sw, sh)) return;
+      if (!m_blendMask.Create(sw, sh)) return;
+      FeatherEdges(m_overlay.m_pixels.get(), sw, sh, source.feather);
+      ox = m_sliceX;
+      oy = m_sliceY;
+      ow = sw;
+      oh = sh;
+    }
+    m_overlayX = ox;
+    m_overlayY = oy;
   }
-  m_overlayX = ox;
-  m_overlayY = oy;
+  const int ox = m_overlayX, oy = m_overlayY;
+  const int ow = m_overlay.m_width, oh = m_overlay.m_height;
+  source.overlayWidth = ow;
+  source.overlayHeight = oh;
+  m_overlaySource = source;
 
   if (!m_mask.HasPixels() || m_mask.m_width != ow || m_mask.m_height != oh) {
     if (!m_mask.Create(ow, oh)) return;
@@ -193,7 +424,6 @@ void CQuiltorDoc::BuildMerge() {
                         old.right <= area.right && old.bottom <= area.bottom);
   if (!MainAndBackupComparable()) {
     m_mainImage.CopyFrom(m_backupImage);
-    m_blendedRegion = {};
   } else if (!covered) {
     RestoreMainFromBackup();
   }
@@ -345,7 +575,7 @@ void CQuiltorDoc::InvertMask() {
 
 void CQuiltorDoc::RefreshMerge() {
   if (m_mainImage.HasPixels() && m_backupImage.HasPixels() && m_merge == 1 && m_locked == 1)
-    BuildMerge();
+    BuildMergeWith(true);
 }
 
 void CQuiltorDoc::CancelMerge() {
