@@ -1,5 +1,5 @@
 // Separable two-pass resampler (rows, then columns) with a tent filter whose
-// support widens by the reduction factor. Results are specified to the byte.
+// support widens by the reduction factor. Results are fixed to the byte.
 #pragma once
 
 #include <cmath>
