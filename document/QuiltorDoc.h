@@ -166,9 +166,8 @@ class CQuiltorDoc {
   QString m_title;
   bool m_modified = false;
 
-  // Reads path into a temporary and, only when that gave a 24-bit picture,
-  // makes it the main image (AdoptMainImage). An unreadable file changes nothing.
-  bool TryLoadMainImage(const QString& path);
+  // Reads a file as a 24-bit picture; false when it is not one.
+  static bool ReadPicture(const QString& path, CISImageEx& picture);
   // Load Main Image's steps after the read: the picture taken over as the main
   // image, the backup, the path, the shadow reload and the refresh flag.
   void AdoptMainImage(CISImageEx& loaded, const QString& path);

@@ -74,12 +74,9 @@ QString NumberedName(const QString& folderAndName, qint64 n, const QString& exte
 }
 }  // namespace
 
-bool CQuiltorDoc::TryLoadMainImage(const QString& path) {
-  CISImageEx loaded;
-  if (loaded.Load(LocalPath(path)) != kISOk || !loaded.HasPixels() || loaded.m_bitsPerPixel != 24)
-    return false;
-  AdoptMainImage(loaded, path);
-  return true;
+bool CQuiltorDoc::ReadPicture(const QString& path, CISImageEx& picture) {
+  return picture.Load(LocalPath(path)) == kISOk && picture.HasPixels() &&
+         picture.m_bitsPerPixel == 24;
 }
 
 void CQuiltorDoc::AdoptMainImage(CISImageEx& loaded, const QString& path) {
@@ -90,23 +87,27 @@ void CQuiltorDoc::AdoptMainImage(CISImageEx& loaded, const QString& path) {
   m_mask.Release();
   m_mainImage.TakeOver(loaded);
   if (m_backupImage.CopyFrom(m_mainImage) != kISOk) m_backupImage.Clear();
+  m_blendedRegion = {};  // main and backup are equal again
   m_mainImagePath = path;
   LoadShadowImage();
   m_displayRefresh = 1;
 }
 
-void CQuiltorDoc::LoadMainImage(const QString& path) { TryLoadMainImage(path); }
+void CQuiltorDoc::LoadMainImage(const QString& path) {
+  CISImageEx loaded;
+  if (ReadPicture(path, loaded)) AdoptMainImage(loaded, path);
+}
 
 bool CQuiltorDoc::OpenMainImage(const QString& path) {
   // An unreadable file leaves the document as it was.
-  if (!TryLoadMainImage(path)) {
+  CISImageEx loaded;
+  if (!ReadPicture(path, loaded)) {
     Log(QStringLiteral("Error: Can't read image: ") + path);
     return false;
   }
-  Log(QStringLiteral("Load BG: %1 (%2,%3)")
-          .arg(path)
-          .arg(m_mainImage.m_width)
-          .arg(m_mainImage.m_height));
+  // Logged before the shadow is fitted to the new size.
+  Log(QStringLiteral("Load BG: %1 (%2,%3)").arg(path).arg(loaded.m_width).arg(loaded.m_height));
+  AdoptMainImage(loaded, path);
   SetTitle(QFileInfo(path).fileName());
   return true;
 }
@@ -157,13 +158,6 @@ bool CQuiltorDoc::SaveMainImage(const QString& requested) {
 bool CQuiltorDoc::SaveNumbered(QString& path) {
   QString stem, extension;
   SplitExtension(path, stem, extension);
-  const uint32_t type =
-      CISImageEx::FileTypeFromExtension(LocalPath(QStringLiteral("x.") + extension));
-  if (type == kFileNone) {
-    if (FileExists(path)) path = NumberedName(stem, 1, extension);
-    return false;
-  }
-
   qint64 n = 1;
   const qsizetype slash = stem.lastIndexOf(u'/');
   const qsizetype underscore = stem.lastIndexOf(u'_');
@@ -178,15 +172,21 @@ bool CQuiltorDoc::SaveNumbered(QString& path) {
       n = number + 1;
     }
   }
+  // The first name free now; taken for certain only by the claim below.
+  QString candidate = path;
+  while (FileExists(candidate)) candidate = NumberedName(stem, n++, extension);
+  path = candidate;
 
+  const uint32_t type =
+      CISImageEx::FileTypeFromExtension(LocalPath(QStringLiteral("x.") + extension));
+  if (type == kFileNone) return false;
   // Encode once into a temporary beside the target, then claim a name for it.
-  const std::string temp = ReserveTemporary(LocalPath(path));
+  const std::string temp = ReserveTemporary(LocalPath(candidate));
   if (temp.empty()) return false;
   if (m_mainImage.SaveFile(temp, type) != kISOk) {
     ::unlink(temp.c_str());
     return false;
   }
-  QString candidate = path;
   for (;;) {
     const Claim claim = MoveNoReplace(temp, LocalPath(candidate));
     if (claim != Claim::Taken) {

@@ -189,8 +189,14 @@ uint32_t PngReader::Run(uint32_t bpp, Decoded& out) {
   png_set_user_limits(png, kMaxDimension, kMaxDimension);
   png_set_chunk_malloc_max(png, kChunkMallocMax);
   png_set_chunk_cache_max(png, 1000);
-  // Ancillary chunks we never use are not even stored.
+  // Ancillary chunks are skipped unread, known ones too: nothing here uses
+  // them (pHYs comes from the probe), and libpng would otherwise allocate a
+  // text chunk's whole claimed length.
+  static const png_byte kSkipped[] =
+      "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0pHYs\0sBIT\0sCAL\0sPLT\0"
+      "sRGB\0tEXt\0tIME\0tRNS\0zTXt";
   png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kSkipped, int(sizeof kSkipped / 5));
   png_read_info(png, info);
 
   png_uint_32 width = 0, height = 0;

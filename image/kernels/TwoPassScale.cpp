@@ -18,9 +18,9 @@
 namespace qkern {
 namespace {
 
-// Rows handled together by the row pass: every lane of a vector is one
-// channel of one of these rows.
-constexpr int kRowBlock = 4;
+// Rows handled together by the row pass, one accumulator chain each: enough
+// independent chains to cover the latency of the add-and-round step.
+constexpr int kRowBlock = 8;
 
 inline float Step(float a, double sample, double weight) {
   return float(double(a) + sample * weight);
@@ -55,43 +55,78 @@ void RowsScalar(const uint8_t* source, int sw, int y0, int y1, uint8_t* target, 
   }
 }
 
-// Interleaves kRowBlock rows as floats, pixel by pixel: packed[j * 4C + r * C
-// + c] = row r, pixel j, channel c. Rows past the end repeat the last one.
-void PackRows(const uint8_t* source, int sw, int sh, int y0, int C, float* packed) {
-  const uint8_t* rows[kRowBlock];
-  for (int r = 0; r < kRowBlock; ++r)
-    rows[r] = source + size_t(std::min(y0 + r, sh - 1)) * size_t(sw) * C;
-  const int L = kRowBlock * C;
-  for (int j = 0; j < sw; ++j) {
-    float* dst = packed + size_t(j) * L;
-    for (int r = 0; r < kRowBlock; ++r)
-      for (int c = 0; c < C; ++c) dst[r * C + c] = float(rows[r][size_t(j) * C + c]);
-  }
+inline uint32_t Load32(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
 }
 
+inline uint32_t Load24(const uint8_t* p) {
+  uint16_t low;
+  std::memcpy(&low, p, 2);
+  return uint32_t(low) | uint32_t(p[2]) << 16;
+}
+
+template <bool kLoad32>
+__attribute__((target("avx2"), always_inline)) inline __m256d Widen(const uint8_t* p) {
+  const uint32_t bytes = kLoad32 ? Load32(p) : Load24(p);
+  return _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(int(bytes))));
+}
+
+// a = float(double(a) + sample * weight), kept widened to double.
+__attribute__((target("avx2"), always_inline)) inline __m256d Accumulate(__m256d a, __m256d s,
+                                                                         __m256d w) {
+  return _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_add_pd(a, _mm256_mul_pd(s, w))));
+}
+
+// The eight accumulators are named so that they stay in registers.
+template <int C, bool kLoad32>
+__attribute__((target("avx2"), always_inline)) inline void RowTaps(const uint8_t* const* in,
+                                                                   size_t base, const double* w,
+                                                                   int n, __m256d* acc) {
+  static_assert(kRowBlock == 8);
+  const uint8_t *p0 = in[0] + base, *p1 = in[1] + base, *p2 = in[2] + base, *p3 = in[3] + base;
+  const uint8_t *p4 = in[4] + base, *p5 = in[5] + base, *p6 = in[6] + base, *p7 = in[7] + base;
+  __m256d a0 = _mm256_setzero_pd(), a1 = a0, a2 = a0, a3 = a0, a4 = a0, a5 = a0, a6 = a0, a7 = a0;
+  for (int k = 0; k < n; ++k) {
+    const __m256d wk = _mm256_broadcast_sd(w + k);
+    const size_t at = size_t(k) * C;
+    a0 = Accumulate(a0, Widen<kLoad32>(p0 + at), wk);
+    a1 = Accumulate(a1, Widen<kLoad32>(p1 + at), wk);
+    a2 = Accumulate(a2, Widen<kLoad32>(p2 + at), wk);
+    a3 = Accumulate(a3, Widen<kLoad32>(p3 + at), wk);
+    a4 = Accumulate(a4, Widen<kLoad32>(p4 + at), wk);
+    a5 = Accumulate(a5, Widen<kLoad32>(p5 + at), wk);
+    a6 = Accumulate(a6, Widen<kLoad32>(p6 + at), wk);
+    a7 = Accumulate(a7, Widen<kLoad32>(p7 + at), wk);
+  }
+  acc[0] = a0, acc[1] = a1, acc[2] = a2, acc[3] = a3;
+  acc[4] = a4, acc[5] = a5, acc[6] = a6, acc[7] = a7;
+}
+
+// kRowBlock rows at once: lanes are the channels of one pixel (for 3
+// channels the fourth lane carries the next pixel's first byte and is
+// dropped). Outputs from `wide` on read the last source pixel, where a 4-byte
+// load would leave a 3-channel row.
 template <int C>
-__attribute__((target("avx2"))) void RowBlockAvx2(const float* packed, uint8_t* const* out,
-                                                  int rows, int tw, const Contributions& t) {
-  constexpr int L = kRowBlock * C;  // lanes: C vectors of 4 doubles
-  alignas(16) uint8_t bytes[16];
+__attribute__((target("avx2"))) void RowBlockAvx2(const uint8_t* const* in, uint8_t* const* out,
+                                                  int rows, int tw, int wide,
+                                                  const Contributions& t) {
   for (int x = 0; x < tw; ++x) {
     const double* w = t.weights.data() + t.offset[size_t(x)];
     const int n = t.count[size_t(x)];
-    const float* p = packed + size_t(t.first[size_t(x)]) * L;
-    __m256d acc[C];
-    for (int v = 0; v < C; ++v) acc[v] = _mm256_setzero_pd();
-    for (int k = 0; k < n; ++k, p += L) {
-      const __m256d wk = _mm256_broadcast_sd(w + k);
-      for (int v = 0; v < C; ++v) {
-        const __m256d s = _mm256_cvtps_pd(_mm_loadu_ps(p + 4 * v));
-        acc[v] = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_add_pd(acc[v], _mm256_mul_pd(s, wk))));
-      }
+    const size_t base = size_t(t.first[size_t(x)]) * C;
+    __m256d acc[kRowBlock];
+    if (C == 4 || x < wide)
+      RowTaps<C, true>(in, base, w, n, acc);
+    else
+      RowTaps<C, false>(in, base, w, n, acc);
+    for (int r = 0; r < rows; ++r) {
+      __m128i q = _mm256_cvttpd_epi32(acc[r]);
+      q = _mm_packus_epi16(_mm_packus_epi32(q, q), q);
+      const uint32_t v = uint32_t(_mm_cvtsi128_si32(q));
+      std::memcpy(out[r] + size_t(x) * C, &v, C);
     }
-    __m128i q[4];
-    for (int v = 0; v < 4; ++v) q[v] = v < C ? _mm256_cvttpd_epi32(acc[v]) : _mm_setzero_si128();
-    const __m128i lo = _mm_packus_epi32(q[0], q[1]), hi = _mm_packus_epi32(q[2], q[3]);
-    _mm_store_si128(reinterpret_cast<__m128i*>(bytes), _mm_packus_epi16(lo, hi));
-    for (int r = 0; r < rows; ++r) std::memcpy(out[r] + size_t(x) * C, bytes + r * C, C);
   }
 }
 
@@ -156,27 +191,22 @@ bool ScaleRows(const uint8_t* source, int sw, int sh, uint8_t* target, int tw, i
     return true;
   }
   const int blocks = (sh + kRowBlock - 1) / kRowBlock;
-  const int threads = ThreadsFor(work);
-  // One packing buffer per thread, all allocated before any work starts.
-  const size_t packedFloats = size_t(sw) * kRowBlock * C;
-  std::vector<std::unique_ptr<float[]>> packed;
-  packed.reserve(size_t(threads));
-  for (int i = 0; i < threads; ++i) {
-    packed.emplace_back(new (std::nothrow) float[packedFloats]);
-    if (!packed.back()) return false;
-  }
-  ParallelParts(blocks, threads, [&](int b0, int b1, int part) {
-    float* buffer = packed[size_t(part)].get();
+  int wide = 0;
+  while (wide < tw && table.first[size_t(wide)] + table.count[size_t(wide)] < sw) ++wide;
+  ParallelFor(blocks, ThreadsFor(work), [&](int b0, int b1) {
+    const uint8_t* in[kRowBlock];
     uint8_t* out[kRowBlock];
     for (int b = b0; b < b1; ++b) {
       const int y0 = b * kRowBlock, rows = std::min(kRowBlock, sh - y0);
-      PackRows(source, sw, sh, y0, C, buffer);
-      for (int r = 0; r < kRowBlock; ++r)
-        out[r] = target + size_t(std::min(y0 + r, sh - 1)) * size_t(tw) * C;
+      for (int r = 0; r < kRowBlock; ++r) {
+        const int y = std::min(y0 + r, sh - 1);  // a short last block repeats its last row
+        in[r] = source + size_t(y) * size_t(sw) * C;
+        out[r] = target + size_t(y) * size_t(tw) * C;
+      }
       if (C == 3)
-        RowBlockAvx2<3>(buffer, out, rows, tw, table);
+        RowBlockAvx2<3>(in, out, rows, tw, wide, table);
       else
-        RowBlockAvx2<4>(buffer, out, rows, tw, table);
+        RowBlockAvx2<4>(in, out, rows, tw, wide, table);
     }
   });
   return true;

@@ -174,6 +174,33 @@ TEST(ExtractRotatedSquare, MatchesTheSamplerAtEveryPoint) {
     }
 }
 
+TEST(RenderRotatedOverlay, SamplesTheSliceInSinglePrecision) {
+  const int W = 200, H = 150, sw = 64, sh = 48, cx = 120, cy = 40;
+  const auto slice = Noise(sw, sh, 4, 31);
+  const float theta = 1.1f;
+  const int ox = 70, oy = -20, ow = 110, oh = 120;
+  std::vector<uint8_t> ov(ow * oh * 4);
+  RenderRotatedOverlay(nullptr, W, H, cx, cy, theta, slice.data(), sw, sh, ov.data(), ox, oy, ow,
+                       oh);
+  const float cs = std::cos(theta), sn = std::sin(theta);
+  int covered = 0;
+  for (int r = 0; r < oh; ++r)
+    for (int c = 0; c < ow; ++c) {
+      uint8_t want[4] = {0, 0, 0, 0};
+      const int x = ox + c, y = oy + r;
+      if (y >= 0 && y < H && x >= 0 && x < W) {
+        const float dx = float(x - cx), dy = float(y - cy);
+        const float sx = dx * cs + dy * sn + float(sw / 2), sy = dy * cs - dx * sn + float(sh / 2);
+        if (sx >= 0 && sx < sw && sy >= 0 && sy < sh) {
+          SampleBicubic(slice.data(), sw, sh, sx, sy, 4, want);
+          ++covered;
+        }
+      }
+      for (int k = 0; k < 4; ++k) ASSERT_EQ(ov[(r * ow + c) * 4 + k], want[k]) << c << "," << r;
+    }
+  EXPECT_GT(covered, sw * sh / 2);
+}
+
 TEST(RenderRotatedOverlay, UndoesTheRotatedCut) {
   const int W = 400, H = 360, s = 160, cx = 210, cy = 170;
   auto bg = Smooth(W, H, 3);

@@ -13,6 +13,11 @@ namespace {
 using namespace testing_support;
 namespace fs = std::filesystem;
 
+// testing::Test::Run hides the helper inside test bodies.
+int Shell(const std::string& command, std::string* output = nullptr) {
+  return testing_support::Run(command, output);
+}
+
 std::vector<std::string> FilesIn(const std::string& dir, const std::string& ext) {
   std::vector<std::string> out;
   std::error_code ec;
@@ -179,7 +184,7 @@ TEST(PngCodec, SavedFileReadsBackInImageMagick) {
 
 std::string Identify(const std::string& path) {
   std::string out;
-  Run("identify -format '%x %y %U' " + ShellQuote(path), &out);
+  Shell("identify -format '%x %y %U' " + ShellQuote(path), &out);
   return out;
 }
 
@@ -195,10 +200,9 @@ TEST(PngCodec, ResolutionRecords) {
   EXPECT_EQ(std::search(bytes.begin(), bytes.end(), "tEXt", "tEXt" + 4), bytes.end());
 
   // 2835 px/m loads as 28 per centimetre and saves as 2800 px/m.
-  ASSERT_EQ(
-      testing_support::Run("convert -size 8x8 xc:red -units PixelsPerCentimeter -density 28.35 " +
-                           ShellQuote(dir + "/m.png")),
-      0);
+  ASSERT_EQ(Shell("convert -size 8x8 xc:red -units PixelsPerCentimeter -density 28.35 " +
+                  ShellQuote(dir + "/m.png")),
+            0);
   CISImageEx im;
   ASSERT_EQ(im.Load(dir + "/m.png"), kISOk);
   EXPECT_EQ(im.m_resolutionX, 28);
