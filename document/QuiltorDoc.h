@@ -149,7 +149,13 @@ class CQuiltorDoc {
   OverlaySource CurrentOverlaySource() const;
   bool SameOverlaySource(const OverlaySource& current) const;
   void BuildMergeWith(bool sliceUnchanged);
-  void RefeatherRotatedOverlay(int oldFeather, int newFeather);
+  // Redoes the feather of a rotating overlay; with blend, also the main-image
+  // pixels whose weight it changed.
+  void RefeatherRotatedOverlay(int oldFeather, int newFeather, bool blend);
+  bool m_maskChanged = false;  // since the last blend of the whole overlay
+  void BlendWholeOverlay();
+  void BlendFeatherBands(int ramp);
+  void FinishMerge();
   void TakeFileAsMainImage(CISImageEx& loaded, const QString& path);
   bool WriteSmallExport(const CISImageEx& source, int size, const QString& name,
                         const char* logFormat);

@@ -134,6 +134,48 @@ void ResetFeatherBands(uint8_t* rgba, int w, int h, int r) {
   }
 }
 
+// Tap columns (or rows) and cubic-convolution weights (a = -1) at p.
+struct CubicTaps {
+  int index[4];
+  double weight[4];
+};
+
+inline void MakeTaps(double p, int size, CubicTaps& t) {
+  if (!(p >= 0)) p = 0;
+  if (p > size - 1) p = size - 1;
+  const int ip = static_cast<int>(p);
+  t.index[0] = p >= 1 ? ip - 1 : 0;
+  t.index[1] = p < size - 1 ? ip : size - 1;
+  t.index[2] = p < size - 2 ? ip + 1 : t.index[1];
+  t.index[3] = p < size - 3 ? ip + 2 : t.index[2];
+  const double f = p - std::floor(p);
+  t.weight[0] = -f * (1 - f) * (1 - f);
+  t.weight[1] = 1 - 2 * f * f + f * f * f;
+  t.weight[2] = f + f * f - f * f * f;
+  t.weight[3] = -f * f * (1 - f);
+}
+
+// The alpha byte SampleBicubic gives for RGBA pixels at (x, y), without the
+// three colour channels: the same taps, weights and order of summation.
+inline uint8_t SampleAlpha(const uint8_t* rgba, int w, int h, double x, double y) {
+  CubicTaps cols, rows;
+  MakeTaps(x, w, cols);
+  MakeTaps(y, h, rows);
+  double rowValue[4];
+  for (int r = 0; r < 4; ++r) {
+    const uint8_t* p = rgba + static_cast<size_t>(rows.index[r]) * w * 4 + 3;
+    rowValue[r] = cols.weight[0] * p[size_t{4} * cols.index[0]] +
+                  cols.weight[1] * p[size_t{4} * cols.index[1]] +
+                  cols.weight[2] * p[size_t{4} * cols.index[2]] +
+                  cols.weight[3] * p[size_t{4} * cols.index[3]];
+  }
+  double v = rows.weight[0] * rowValue[0] + rows.weight[1] * rowValue[1] +
+             rows.weight[2] * rowValue[2] + rows.weight[3] * rowValue[3];
+  v += 0.5;
+  if (v >= 255) return 255;
+  return v > 0 ? static_cast<uint8_t>(v) : 0;
+}
+
 }  // namespace
 
 bool CQuiltorDoc::MainAndBackupComparable() const {
@@ -254,7 +296,7 @@ bool CQuiltorDoc::SameOverlaySource(const OverlaySource& c) const {
 // Rotating slice, same place, new feather: only overlay pixels whose cubic
 // taps reach a ramp of the old or the new feather can change, and only in
 // alpha (the channels are sampled independently).
-void CQuiltorDoc::RefeatherRotatedOverlay(int oldFeather, int newFeather) {
+void CQuiltorDoc::RefeatherRotatedOverlay(int oldFeather, int newFeather, bool blend) {
   const int sw = m_featheredSlice.m_width, sh = m_featheredSlice.m_height;
   uint8_t* feathered = m_featheredSlice.m_pixels.get();
   ResetFeatherBands(feathered, sw, sh, oldFeather);
@@ -273,13 +315,16 @@ void CQuiltorDoc::RefeatherRotatedOverlay(int oldFeather, int newFeather) {
   // Sample positions whose four taps all lie where both feathers give 255.
   const double deepX0 = r + 2, deepX1 = sw - r - 3, deepY0 = r + 2, deepY1 = sh - r - 3;
   uint8_t* overlay = m_overlay.m_pixels.get();
+  const uint8_t* mask = m_mask.m_pixels.get();
+  const uint8_t* backup = m_backupImage.Pixels();
+  uint8_t* main = m_mainImage.Pixels();
+  uint8_t* blendMask = m_blendMask.m_pixels.get();
 
   const int row0 = std::clamp(-oy, 0, oh), row1 = std::clamp(H - oy, row0, oh);
   const int col0 = std::clamp(-ox, 0, ow), col1 = std::clamp(W - ox, col0, ow);
   qkern::ParallelFor(
       row1 - row0, qkern::ThreadsFor(int64_t{row1 - row0} * (col1 - col0) / 4),
       [&](int begin, int end) {
-        uint8_t sample[4];
         for (int row = row0 + begin; row < row0 + end; ++row) {
           const float dy = static_cast<float>(oy + row - cy);
           // Along the row both sample coordinates move linearly with the column;
@@ -311,7 +356,7 @@ void CQuiltorDoc::RefeatherRotatedOverlay(int oldFeather, int newFeather) {
           }
           uint8_t* out = overlay + static_cast<size_t>(row) * ow * 4;
           for (int col = first; col <= last; ++col) {
-            if (col == skip0 && skip1 >= skip0) {
+            if (col >= skip0 && col <= skip1) {
               col = skip1;
               continue;
             }
@@ -319,8 +364,12 @@ void CQuiltorDoc::RefeatherRotatedOverlay(int oldFeather, int newFeather) {
             const float sx = dx * cs + dy * sn + halfW;
             const float sy = dy * cs - dx * sn + halfH;
             if (!(sx >= 0 && sx < fw && sy >= 0 && sy < fh)) continue;
-            SampleBicubic(feathered, sw, sh, sx, sy, 4, sample);
-            out[static_cast<size_t>(col) * 4 + 3] = sample[3];
+            out[static_cast<size_t>(col) * 4 + 3] = SampleAlpha(feathered, sw, sh, sx, sy);
+            if (blend) {
+              const size_t at = static_cast<size_t>(row) * ow + col;
+              const size_t p = (static_cast<size_t>(oy + row) * W + (ox + col)) * 3;
+              BlendRowScalar(mask + at, overlay + at * 4, backup + p, main + p, blendMask + at, 1);
+            }
           }
         }
       });
@@ -339,18 +388,32 @@ void CQuiltorDoc::BuildMergeWith(bool sliceUnchanged) {
   const int bh = static_cast<int>(m_backupImage.m_height);
   OverlaySource source = CurrentOverlaySource();
 
-  if (sliceUnchanged && SameOverlaySource(source)) {
+  if (sliceUnchanged && SameOverlaySource(source) && m_mask.HasPixels() &&
+      m_mask.m_width == m_overlay.m_width && m_mask.m_height == m_overlay.m_height &&
+      MainAndBackupComparable()) {
+    // The same overlay in the same place: the main image already holds its
+    // blend, so only pixels whose weight changes are blended again.
     const int oldFeather = m_overlaySource.feather;
+    const bool wholeArea = m_maskChanged;
+    m_overlaySource.valid = false;  // until the feather is redone
     if (oldFeather != source.feather) {
-      m_overlaySource.valid = false;  // until the feather is redone
       if (m_rotating) {
-        RefeatherRotatedOverlay(oldFeather, source.feather);
+        RefeatherRotatedOverlay(oldFeather, source.feather, !wholeArea);
       } else {
-        ResetFeatherBands(m_overlay.m_pixels.get(), sw, sh, oldFeather);
-        FeatherEdges(m_overlay.m_pixels.get(), sw, sh, source.feather);
+        uint8_t* rgba = m_overlay.m_pixels.get();
+        ResetFeatherBands(rgba, sw, sh, oldFeather);
+        FeatherEdges(rgba, sw, sh, source.feather);
+        if (!wholeArea) BlendFeatherBands(std::max(oldFeather, source.feather));
       }
     }
-  } else {
+    source.overlayWidth = m_overlay.m_width;
+    source.overlayHeight = m_overlay.m_height;
+    m_overlaySource = source;
+    if (wholeArea) BlendWholeOverlay();
+    FinishMerge();
+    return;
+  }
+  {
     m_overlaySource.valid = false;
     int ox, oy, ow, oh;
     if (m_rotating) {
@@ -400,7 +463,6 @@ void CQuiltorDoc::BuildMergeWith(bool sliceUnchanged) {
     m_overlayX = ox;
     m_overlayY = oy;
   }
-  const int ox = m_overlayX, oy = m_overlayY;
   const int ow = m_overlay.m_width, oh = m_overlay.m_height;
   source.overlayWidth = ow;
   source.overlayHeight = oh;
@@ -411,7 +473,17 @@ void CQuiltorDoc::BuildMergeWith(bool sliceUnchanged) {
     std::memset(m_mask.m_pixels.get(), 255, static_cast<size_t>(ow) * oh);
   }
 
-  // The overlay's part inside the main image, in overlay coordinates.
+  BlendWholeOverlay();
+  FinishMerge();
+}
+
+// Blends the overlay's whole part inside the main image over the backup,
+// putting back first whatever an earlier blend left outside it.
+void CQuiltorDoc::BlendWholeOverlay() {
+  const int ox = m_overlayX, oy = m_overlayY;
+  const int ow = m_overlay.m_width, oh = m_overlay.m_height;
+  const int bw = static_cast<int>(m_backupImage.m_width);
+  const int bh = static_cast<int>(m_backupImage.m_height);
   const int col0 = std::clamp(-ox, 0, ow), row0 = std::clamp(-oy, 0, oh);
   const int col1 = std::clamp(bw - ox, col0, ow), row1 = std::clamp(bh - oy, row0, oh);
 
@@ -429,7 +501,28 @@ void CQuiltorDoc::BuildMergeWith(bool sliceUnchanged) {
   }
   m_blendedRegion = {};
   BlendOverlayArea(col0, row0, col1, row1);
+  m_maskChanged = false;
+}
 
+// An axis-aligned overlay whose feather changed: only its first and last
+// `ramp` rows and columns (clipped to the main image) get new weights.
+void CQuiltorDoc::BlendFeatherBands(int ramp) {
+  if (ramp <= 0) return;
+  const int ox = m_overlayX, oy = m_overlayY;
+  const int ow = m_overlay.m_width, oh = m_overlay.m_height;
+  const int bw = static_cast<int>(m_backupImage.m_width);
+  const int bh = static_cast<int>(m_backupImage.m_height);
+  const int col0 = std::clamp(-ox, 0, ow), row0 = std::clamp(-oy, 0, oh);
+  const int col1 = std::clamp(bw - ox, col0, ow), row1 = std::clamp(bh - oy, row0, oh);
+  const int top = std::clamp(ramp, row0, row1), bottom = std::clamp(oh - ramp, top, row1);
+  const int left = std::clamp(ramp, col0, col1), right = std::clamp(ow - ramp, left, col1);
+  BlendOverlayArea(col0, row0, col1, top);
+  BlendOverlayArea(col0, bottom, col1, row1);
+  BlendOverlayArea(col0, top, left, bottom);
+  BlendOverlayArea(right, top, col1, bottom);
+}
+
+void CQuiltorDoc::FinishMerge() {
   m_displayRefresh = 1;
   m_merge = 1;
   m_locked = 1;
@@ -556,6 +649,7 @@ void CQuiltorDoc::UpdateMaskPreview() {
 
 void CQuiltorDoc::FillMask(int value) {
   if (m_mask.HasPixels()) {
+    m_maskChanged = true;
     std::memset(m_mask.m_pixels.get(), std::clamp(value, 0, 255),
                 static_cast<size_t>(m_mask.m_width) * m_mask.m_height);
   }
@@ -565,6 +659,7 @@ void CQuiltorDoc::FillMask(int value) {
 
 void CQuiltorDoc::InvertMask() {
   if (m_mask.HasPixels()) {
+    m_maskChanged = true;
     uint8_t* p = m_mask.m_pixels.get();
     const size_t count = static_cast<size_t>(m_mask.m_width) * m_mask.m_height;
     for (size_t i = 0; i < count; ++i) p[i] = static_cast<uint8_t>(255 - p[i]);

@@ -389,6 +389,12 @@ TEST_F(MergeTest, RefreshAfterEdgeBlurChangeEqualsAFullBuild) {
     doc->PaintMask(c.x + 256, c.y + 200, 0);
     for (int blur : {7, 64, 0, 128, 33}) {
       services.edgeBlur = blur;
+      if (blur == 0) {
+        // Filled while not locked: no rebuild until the lock comes back.
+        doc->m_locked = 0;
+        doc->FillMask(100);
+        doc->m_locked = 1;
+      }
       doc->RefreshMerge();
       const size_t bytes = size_t(doc->m_overlay.m_width) * doc->m_overlay.m_height * 4;
       std::vector<uint8_t> refreshed(doc->m_overlay.m_pixels.get(),
