@@ -164,6 +164,17 @@ TEST_F(SaveLoad, LongPathsAreNumberedToo) {
   EXPECT_TRUE(Exists(In(QStringLiteral("castle.png"))));
 }
 
+TEST_F(SaveLoad, NameNearTheLengthLimit) {
+  const QString name = QString(246, u'n') + QStringLiteral(".png");  // 250 bytes
+  ASSERT_TRUE(WritePicture(In(QStringLiteral("short.png")), 8, 8));
+  ASSERT_TRUE(QFile::rename(In(QStringLiteral("short.png")), In(name)));
+  ASSERT_TRUE(doc.FileOpen(In(name)));
+  doc.FileSave();
+  EXPECT_EQ(host.log.last(),
+            QStringLiteral("Saved: ") + In(QString(246, u'n') + QStringLiteral("_0001.png")));
+  EXPECT_EQ(Files().size(), 2);
+}
+
 TEST_F(SaveLoad, DeletedSourceIsWrittenUnderItsOwnName) {
   OpenPicture(QStringLiteral("castle.png"));
   ASSERT_TRUE(QFile::remove(In(QStringLiteral("castle.png"))));
