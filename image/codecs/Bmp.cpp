@@ -60,7 +60,13 @@ uint32_t ParseInfo(Source& src, uint64_t base, Header& h) {
   }
   if (h.width == 0 || h.height == 0) return kErrFormat;
   switch (h.bpp) {
-    case 1: case 2: case 4: case 8: case 16: case 24: case 32: break;
+    case 1:
+    case 2:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32: break;
     default: return kErrFormat;
   }
   switch (h.compression) {
@@ -217,8 +223,7 @@ uint32_t DecodeRle(Source& src, uint64_t offset, uint64_t end, const Header& h,
     }
     if (a > 0) {
       if (fileRow >= h.height || x + a > padded) return kErrFormat;
-      for (uint32_t i = 0; i < a; ++i)
-        row[x + i] = rle4 ? uint8_t(i & 1 ? b & 15 : b >> 4) : b;
+      for (uint32_t i = 0; i < a; ++i) row[x + i] = rle4 ? uint8_t(i & 1 ? b & 15 : b >> 4) : b;
       x += a;
       continue;
     }
@@ -341,7 +346,8 @@ uint32_t WriteBMP(Dest& dest, const WriteImage& image, uint32_t /*colorCount*/,
   for (uint32_t i = 0; ok && i < image.height; ++i) {
     const uint8_t* s = image.pixels + size_t{image.height - 1 - i} * image.rowBytes;
     uint8_t* d = row.data();
-    for (uint32_t x = 0; x < image.width; ++x, s += 3, d += 3) d[0] = s[2], d[1] = s[1], d[2] = s[0];
+    for (uint32_t x = 0; x < image.width; ++x, s += 3, d += 3)
+      d[0] = s[2], d[1] = s[1], d[2] = s[0];
     ok = dest.Write(row.data(), row.size());
   }
   uint32_t r = ok ? kOk : kErrWrite;

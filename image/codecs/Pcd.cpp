@@ -73,8 +73,7 @@ uint32_t ReadPCD(Source& source, Decoded& out) {
   uint32_t turns = 0;
   uint32_t r = ParseFile(source, turns);
   if (r != kOk) return Fail(out, r);
-  std::vector<uint8_t> luma(size_t{kWidth} * kHeight), c1h(kWidth * kHeight / 4),
-      c2h(c1h.size());
+  std::vector<uint8_t> luma(size_t{kWidth} * kHeight), c1h(kWidth * kHeight / 4), c2h(c1h.size());
   if (!source.Seek(kBaseAt)) return Fail(out, kErrRead);
   // Each pair of luma rows is followed by one row of each chroma channel.
   for (uint32_t y = 0; y < kHeight; y += 2) {

@@ -46,7 +46,7 @@ TEST_P(BmpMagick, LoadsLikeImageMagickAndDetects) {
   std::string prefix = colon == std::string::npos ? opts : opts.substr(colon + 1);
   std::string flags = colon == std::string::npos ? "" : opts.substr(0, colon);
   ASSERT_TRUE(Sh("convert " + RawPicture(dir, 61, 37, 3) + " " + flags + " " +
-                  ShellQuote(prefix + path) + " 2>/dev/null") == 0);
+                 ShellQuote(prefix + path) + " 2>/dev/null") == 0);
   ExpectLoadsLikeMagick(path, v.bpp == 16 ? 1 : 0);
   EXPECT_EQ(DetectBytesFile(path), v.code);
   auto src = qimg::Source::OpenFile(path);
@@ -201,7 +201,12 @@ TEST(Bmp, BadInputFailsCleanly) {
       {"bad depth", patched(28, 7)},
       {"short palette", patched(46, 200)},
       {"bits offset past end", patched(10, 100000)},
-      {"RLE8 on 24 bits", [&] { auto b = good; PutLe16(b, 28, 24); return b; }()},
+      {"RLE8 on 24 bits",
+       [&] {
+         auto b = good;
+         PutLe16(b, 28, 24);
+         return b;
+       }()},
   };
   // Uncompressed 24-bit: huge dimensions the file cannot fill.
   CISImageEx im;
