@@ -35,7 +35,8 @@ bool ValidHeaderSize(uint32_t s) {
 }
 
 // Parses the info header that starts at `base` and reads the colour table.
-uint32_t ParseInfo(Source& src, uint64_t base, Header& h) {
+// bitsOffset (0: unknown) may cut the colour table short.
+uint32_t ParseInfo(Source& src, uint64_t base, Header& h, uint64_t bitsOffset = 0) {
   uint8_t b[124] = {};
   if (!src.Seek(base) || !src.ReadExact(b, 4)) return kErrTruncated;
   h.headerSize = Le32(b);
@@ -104,6 +105,11 @@ uint32_t ParseInfo(Source& src, uint64_t base, Header& h) {
     uint32_t maxCount = 1u << h.bpp;
     uint32_t used = h.headerSize >= 40 ? Le32(b + 32) : 0;
     uint32_t count = used == 0 || used > maxCount ? maxCount : used;
+    // Some writers keep fewer entries than the depth allows and say so only
+    // through the bits offset.
+    if (bitsOffset > pos && bitsOffset < pos + uint64_t{count} * entrySize)
+      count = uint32_t((bitsOffset - pos) / entrySize);
+    if (count == 0) return kErrFormat;
     uint8_t table[256 * 4];
     if (!src.Seek(pos) || !src.ReadExact(table, size_t{count} * entrySize)) return kErrTruncated;
     for (uint32_t i = 0; i < count; ++i) {
@@ -121,8 +127,8 @@ uint32_t ParseFile(Source& src, Header& h, uint64_t& bitsOffset) {
   uint8_t fh[kFileHeader];
   if (!src.Seek(0) || !src.ReadExact(fh, sizeof fh)) return kErrTruncated;
   if (fh[0] != 'B' || fh[1] != 'M') return kErrFormat;
-  if (uint32_t r = ParseInfo(src, kFileHeader, h)) return r;
   bitsOffset = Le32(fh + 10);
+  if (uint32_t r = ParseInfo(src, kFileHeader, h, bitsOffset)) return r;
   // Some writers leave the offset 0; the bits then follow the colour table.
   if (bitsOffset == 0) bitsOffset = h.tableEnd;
   if (bitsOffset < kFileHeader + 12 || bitsOffset >= src.Size()) return kErrTruncated;
