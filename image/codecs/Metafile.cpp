@@ -416,14 +416,21 @@ class Walker {
   std::vector<MapState> stack_;
 };
 
-// DIB size from its header alone, for the size plausibility check.
+// Pixels a bitmap record can really supply, for the canvas size check: what
+// its header claims, but no more than its bytes could hold (RLE8 included).
 uint64_t DibPixels(const Blit& b) {
+  constexpr uint64_t kMaxPixelsPerByte = 128;
   if (b.infoSize < 12) return 0;
   uint32_t hs = Le32(b.info);
-  if (hs == 12) return uint64_t{Le16(b.info + 4)} * Le16(b.info + 6);
-  if (b.infoSize < 12 || hs < 16) return 0;
-  int64_t w = Le32s(b.info + 4), h = Le32s(b.info + 8);
-  return uint64_t(std::llabs(w)) * uint64_t(std::llabs(h));
+  uint64_t claimed;
+  if (hs == 12) {
+    claimed = uint64_t{Le16(b.info + 4)} * Le16(b.info + 6);
+  } else {
+    int64_t w = Le32s(b.info + 4), h = Le32s(b.info + 8);
+    claimed = uint64_t(std::llabs(w)) * uint64_t(std::llabs(h));
+  }
+  uint64_t bytes = b.bits ? b.bitsSize : b.infoSize;
+  return std::min(claimed, bytes * kMaxPixelsPerByte);
 }
 
 struct Plan {

@@ -157,6 +157,14 @@ TEST(Metafile, BadInputFailsCleanly) {
   auto hugeEmf = emf;
   PutLe32(hugeEmf, 16, 10000), PutLe32(hugeEmf, 20, 10000);  // under the absolute limit
   bad(hugeEmf, "huge EMF canvas");
+  // a bitmap header claiming far more pixels than the record holds does not
+  // buy a big canvas
+  auto liar = hugeEmf;
+  PutLe32(liar, 108 + 80 + 4, 20000), PutLe32(liar, 108 + 80 + 8, 20000);
+  {
+    qimg::Decoded out;
+    EXPECT_EQ(ReadBytes(liar, out), qimg::kErrTooLarge);
+  }
   auto zeroSize = wmf;
   PutLe32(zeroSize, 22 + 18 + 10 + 10, 0);  // the bitmap record's size
   bad(zeroSize, "record of size 0");
