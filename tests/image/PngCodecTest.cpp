@@ -1,0 +1,221 @@
+// PNG: the PNG Suite and broken files from other programs, our writer read back
+// by ImageMagick, resolution round trips.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "image/codecs/Png.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+// testing::Test::Run hides the helper inside test bodies.
+int Shell(const std::string& command, std::string* output = nullptr) {
+  return testing_support::Run(command, output);
+}
+
+std::vector<std::string> FilesIn(const std::string& dir, const std::string& ext) {
+  std::vector<std::string> out;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(dir, ec))
+    if (e.path().extension() == ext) out.push_back(e.path().string());
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+bool LoadsEmpty(const std::string& path) {
+  CISImageEx im;
+  uint32_t r = im.Load(path);
+  return r != kISOk && !im.HasPixels();
+}
+
+// Reference pixels of a 16-bit suite file from its .sng dump (direct colour
+// types only), reduced to 8 bits the way the codec reduces them: rounded,
+// (v * 255 + 32895) >> 16, which is round(v / 257).
+bool SngReference16(const std::string& sngPath, CISImageEx& out) {
+  auto bytes = ReadFileBytes(sngPath);
+  std::string text(bytes.begin(), bytes.end());
+  if (text.find("bitdepth: 16") == std::string::npos) return false;
+  unsigned w = 0, h = 0;
+  size_t at = text.find("width:");
+  if (at == std::string::npos ||
+      std::sscanf(text.c_str() + at, "width: %u; height: %u", &w, &h) != 2)
+    return false;
+  int samples = text.find("using color alpha") != std::string::npos       ? 4
+                : text.find("using color") != std::string::npos           ? 3
+                : text.find("using grayscale alpha") != std::string::npos ? 2
+                                                                          : 1;
+  size_t pixels = text.find("pixels hex");
+  if (pixels == std::string::npos || out.Create(w, h, 24) != kISOk) return false;
+  std::istringstream in(text.substr(pixels + 10));
+  for (size_t i = 0; i < size_t{w} * h; ++i) {
+    std::string token;
+    if (!(in >> token) || token.size() != size_t(samples) * 4) return false;
+    uint8_t v[4];
+    for (int k = 0; k < samples; ++k)
+      v[k] = uint8_t((std::stoul(token.substr(size_t(k) * 4, 4), nullptr, 16) * 255 + 32895) >> 16);
+    uint8_t* px = out.Pixels() + i * 3;
+    px[0] = v[0];
+    px[1] = samples >= 3 ? v[1] : v[0];
+    px[2] = samples >= 3 ? v[2] : v[0];
+  }
+  return true;
+}
+
+// 8-bit files against ImageMagick, 16-bit ones against their dumps
+// (ImageMagick truncates 16-bit samples, v / 257, where the codec rounds). The
+// suite's gAMA 1.0 makes ImageMagick take the samples as linear RGB and convert
+// them on output; "-set colorspace sRGB" keeps the stored samples.
+TEST(PngCodec, PngSuiteMatchesReference) {
+  if (!HaveProgram("convert")) GTEST_SKIP() << "ImageMagick missing";
+  auto files = FilesIn(CorpusDir() + "/pngsuite", ".png");
+  ASSERT_GE(files.size(), 30u);
+  for (const auto& f : files) {
+    SCOPED_TRACE(f);
+    CISImageEx ours, theirs;
+    ASSERT_EQ(ours.Load(f), kISOk);
+    EXPECT_EQ(ours.m_bitsPerPixel, 24u);
+    std::string sng = f.substr(0, f.size() - 4) + ".sng";
+    if (!SngReference16(sng, theirs)) {
+      ASSERT_TRUE(MagickDecode(f, theirs, "-set colorspace sRGB"));
+    }
+    EXPECT_EQ(MaxDifference(ours, theirs), 0);
+  }
+}
+
+TEST(PngCodec, DetectedTypesFollowDepthAndColourType) {
+  struct Case {
+    const char* file;
+    uint32_t code;
+  } cases[] = {
+      {"basn0g01.png", kFilePNG1}, {"basn3p01.png", kFilePNG1}, {"basn0g02.png", kFilePNG8},
+      {"basn3p08.png", kFilePNG8}, {"basn0g16.png", kFilePNG},  {"basn2c08.png", kFilePNG},
+      {"basn6a08.png", kFilePNG},  {"basn4a08.png", kFilePNG},  {"basn6a16.png", kFilePNG},
+  };
+  for (const auto& c : cases) {
+    std::string path = CorpusDir() + "/pngsuite/" + c.file;
+    auto src = qimg::Source::OpenFile(path);
+    ASSERT_TRUE(src) << path;
+    CISImageEx im;
+    EXPECT_EQ(im.DetectFileType(*src, path), c.code) << c.file;
+  }
+}
+
+TEST(PngCodec, ReaderDepthsAndPalettes) {
+  auto bytes = ReadFileBytes(CorpusDir() + "/pngsuite/basn3p01.png");
+  auto src = qimg::Source::FromMemory(bytes.data(), bytes.size());
+  qimg::Decoded d;
+  ASSERT_EQ(qimg::ReadPNG(*src, 1, d), qimg::kOk);
+  EXPECT_EQ(d.bitsPerPixel, 1u);
+  EXPECT_EQ(d.palette.count, 2u);
+  src->Seek(0);
+  qimg::Palette pal;
+  ASSERT_TRUE(qimg::GetPNGPalette(*src, pal));
+  EXPECT_EQ(pal.count, 2u);
+  EXPECT_EQ(pal.entries[1].red, d.palette.entries[1].red);
+  // An RGB picture has no 8-bit decode.
+  bytes = ReadFileBytes(CorpusDir() + "/pngsuite/basn2c08.png");
+  src = qimg::Source::FromMemory(bytes.data(), bytes.size());
+  EXPECT_NE(qimg::ReadPNG(*src, 8, d), qimg::kOk);
+  EXPECT_FALSE(d.pixels);
+}
+
+TEST(PngCodec, InvalidFilesFailCleanly) {
+  auto files = FilesIn(CorpusDir() + "/png-invalid", ".png");
+  ASSERT_FALSE(files.empty());
+  for (const auto& f : files) EXPECT_TRUE(LoadsEmpty(f)) << f;
+}
+
+// Every proper prefix that ends at a chunk boundary, and a few bytes past it.
+TEST(PngCodec, TruncatedAtEveryChunkBoundaryFails) {
+  for (const char* name : {"basn3p04-31i.png", "basn6a16.png", "basn0g01.png"}) {
+    auto bytes = ReadFileBytes(CorpusDir() + "/pngsuite/" + name);
+    ASSERT_GT(bytes.size(), 8u);
+    std::vector<size_t> cuts = {0, 4, 8};
+    for (size_t p = 8; p + 12 <= bytes.size();) {
+      uint32_t len =
+          (uint32_t{bytes[p]} << 24) | (bytes[p + 1] << 16) | (bytes[p + 2] << 8) | bytes[p + 3];
+      p += 12 + len;
+      if (p < bytes.size()) cuts.insert(cuts.end(), {p, p + 5});
+    }
+    cuts.push_back(bytes.size() - 1);
+    std::string path = TempDir() + "/cut.png";
+    for (size_t cut : cuts) {
+      if (cut >= bytes.size()) continue;
+      WriteFileBytes(path, std::vector<uint8_t>(bytes.begin(), bytes.begin() + long(cut)));
+      EXPECT_TRUE(LoadsEmpty(path)) << name << " cut at " << cut;
+    }
+  }
+}
+
+TEST(PngCodec, LyingHeaderAllocatesNothingHuge) {
+  // A 100000 x 100000 RGB header in front of a tiny stream.
+  auto bytes = ReadFileBytes(CorpusDir() + "/pngsuite/basn2c08.png");
+  for (int i : {16, 20}) {
+    bytes[size_t(i)] = 0;
+    bytes[size_t(i) + 1] = 0x01;
+    bytes[size_t(i) + 2] = 0x86;
+    bytes[size_t(i) + 3] = 0xA0;
+  }
+  auto src = qimg::Source::FromMemory(bytes.data(), bytes.size());
+  qimg::Decoded d;
+  EXPECT_NE(qimg::ReadPNG(*src, 24, d), qimg::kOk);
+  EXPECT_FALSE(d.pixels);
+}
+
+TEST(PngCodec, SavedFileReadsBackInImageMagick) {
+  if (!HaveProgram("convert")) GTEST_SKIP() << "ImageMagick missing";
+  for (auto [w, h] : {std::pair{1u, 1u}, {2u, 7u}, {333u, 211u}, {1200u, 1300u}}) {
+    CISImageEx im, back;
+    MakeTestPicture(im, w, h, w);
+    std::string path = TempDir() + "/out.png";
+    ASSERT_EQ(im.SaveFile(path, kFilePNG), kISOk);
+    ASSERT_TRUE(MagickDecode(path, back));
+    EXPECT_EQ(MaxDifference(im, back), 0) << w << "x" << h;
+    CISImageEx ours;
+    ASSERT_EQ(ours.Load(path), kISOk);
+    EXPECT_EQ(MaxDifference(im, ours), 0);
+  }
+}
+
+std::string Identify(const std::string& path) {
+  std::string out;
+  Shell("identify -format '%x %y %U' " + ShellQuote(path), &out);
+  return out;
+}
+
+TEST(PngCodec, ResolutionRecords) {
+  if (!HaveProgram("convert")) GTEST_SKIP() << "ImageMagick missing";
+  std::string dir = TempDir();
+  // In memory: no pHYs at all.
+  CISImageEx fresh;
+  MakeTestPicture(fresh, 16, 16);
+  ASSERT_EQ(fresh.SaveFile(dir + "/fresh.png", kFilePNG), kISOk);
+  auto bytes = ReadFileBytes(dir + "/fresh.png");
+  EXPECT_EQ(std::search(bytes.begin(), bytes.end(), "pHYs", "pHYs" + 4), bytes.end());
+  EXPECT_EQ(std::search(bytes.begin(), bytes.end(), "tEXt", "tEXt" + 4), bytes.end());
+
+  // 2835 px/m loads as 28 per centimetre and saves as 2800 px/m.
+  ASSERT_EQ(Shell("convert -size 8x8 xc:red -units PixelsPerCentimeter -density 28.35 " +
+                  ShellQuote(dir + "/m.png")),
+            0);
+  CISImageEx im;
+  ASSERT_EQ(im.Load(dir + "/m.png"), kISOk);
+  EXPECT_EQ(im.m_resolutionX, 28);
+  EXPECT_EQ(im.m_resolutionY, 28);
+  EXPECT_EQ(im.m_resolutionUnit, 3u);
+  ASSERT_EQ(im.SaveFile(dir + "/m2.png", kFilePNG), kISOk);
+  auto src = qimg::Source::OpenFile(dir + "/m2.png");
+  qimg::Info info;
+  ASSERT_TRUE(qimg::GetPNGDims(*src, info));
+  EXPECT_EQ(info.resX, 2800);
+  EXPECT_EQ(info.resY, 2800);
+  EXPECT_EQ(info.resUnit, 1);
+  EXPECT_EQ(Identify(dir + "/m2.png"), "28 28 PixelsPerCentimeter");
+}
+
+}  // namespace
