@@ -137,6 +137,33 @@ BENCHMARK(BM_BuildMerge)
     ->Args({1, 35})
     ->Unit(benchmark::kMillisecond);
 
+// The full build as an import does it: overlay from the slice, feather,
+// rotation, blend.
+void BM_BuildMergeFull(benchmark::State& state) {
+  DocFixture& f = Fixture(8000, 6000);
+  f.Merge(2048, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  for (auto _ : state) f.doc.BuildMerge();
+}
+BENCHMARK(BM_BuildMergeFull)
+    ->ArgNames({"rotating", "angle"})
+    ->Args({0, 0})
+    ->Args({1, 35})
+    ->Unit(benchmark::kMillisecond);
+
+// A rebuild after Fill: the whole mask changed, the overlay stays.
+void BM_FillMask(benchmark::State& state) {
+  DocFixture& f = Fixture(8000, 6000);
+  f.Merge(2048, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  f.host.preview.Clear();
+  int i = 0;
+  for (auto _ : state) f.doc.FillMask(200 + (i++ & 1));
+}
+BENCHMARK(BM_FillMask)
+    ->ArgNames({"rotating", "angle"})
+    ->Args({0, 0})
+    ->Args({1, 35})
+    ->Unit(benchmark::kMillisecond);
+
 // The peer of BM_BuildMerge: one memcpy of the overlay's pixels plus the main
 // image's pixels under it.
 void BM_MemcpyOverlayAndMain(benchmark::State& state) {

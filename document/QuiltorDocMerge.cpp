@@ -19,6 +19,8 @@ namespace {
 // while still lying well outside any mask.
 constexpr int kCoordinateLimit = 1 << 28;
 
+constexpr int kMaxDabs = 1 << 22;
+
 int ClampCoordinate(int v) { return std::clamp(v, -kCoordinateLimit, kCoordinateLimit); }
 
 inline uint8_t BlendChannel(uint32_t backup, uint32_t overlay, uint32_t e) {
@@ -557,8 +559,11 @@ void CQuiltorDoc::PaintMask(int px, int py, int continuing) {
   if (spacing == 0) spacing = 2;
   const int lastX = ClampCoordinate(m_lastDabX), lastY = ClampCoordinate(m_lastDabY);
   const int dx = x0 - lastX, dy = y0 - lastY;
-  const int n = static_cast<int>(
-      std::sqrt(static_cast<double>(dx) * dx + static_cast<double>(dy) * dy) / spacing + 0.5);
+  // A stroke across absurd coordinates (a script) would otherwise overflow the
+  // count; any real segment needs far fewer dabs.
+  const double wanted =
+      std::sqrt(static_cast<double>(dx) * dx + static_cast<double>(dy) * dy) / spacing + 0.5;
+  const int n = wanted < kMaxDabs ? static_cast<int>(wanted) : kMaxDabs;
   const int steps = n >= 1 ? n : 1;
   const float stepX = static_cast<float>(dx) / static_cast<float>(steps);
   const float stepY = static_cast<float>(dy) / static_cast<float>(steps);

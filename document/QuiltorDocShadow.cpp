@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "document/QuiltorDoc.h"
+#include "image/kernels/TwoPassScale.h"
 
 namespace {
 
@@ -72,31 +73,34 @@ void CQuiltorDoc::RemoveShadowImage() {
 bool CQuiltorDoc::WriteSmallExport(const CISImageEx& source, int size, const QString& name,
                                    const char* logFormat) {
   const double w = source.m_width, h = source.m_height;
-  uint32_t newW, newH;
-  if (w < h) {
-    newW = static_cast<uint32_t>(size);
-    newH = static_cast<uint32_t>(std::trunc(h * size / w + 0.5));
-  } else {
-    newW = static_cast<uint32_t>(std::trunc(w * size / h + 0.5));
-    newH = static_cast<uint32_t>(size);
-  }
+  // The longer side as a double first: a sliver of a picture could give a
+  // size beyond any integer.
+  const double longer = w < h ? std::trunc(h * size / w + 0.5) : std::trunc(w * size / h + 0.5);
+  const bool sane = longer >= 1 && longer <= 0x7FFFFFFF;
+  const uint32_t other = sane ? static_cast<uint32_t>(longer) : 0;
+  const uint32_t newW = w < h ? static_cast<uint32_t>(size) : other;
+  const uint32_t newH = w < h ? other : static_cast<uint32_t>(size);
+  // Scaled straight from the source: the same pixels as scaling a copy,
+  // without copying the whole picture first.
   CISImageEx copy;
-  bool written = false;
-  if (copy.CopyFrom(source) == kISOk && copy.ResizeBilinear(newW, newH) == kISOk) {
-    if (m_sliceFolder.endsWith(QLatin1Char('/'))) m_sliceFolder.chop(1);
-    const QString path = m_sliceFolder + QLatin1Char('/') + name;
-    written = copy.HasPixels() && copy.SaveFile(LocalPath(path), kFilePNG) == kISOk;
-    if (written) {
-      Log(QString::fromLatin1(logFormat).arg(path, QString::number(copy.m_width),
-                                             QString::number(copy.m_height)));
-    } else {
-      Log(QStringLiteral("Error: Can't write image: ") + path);
-    }
-    return written;
+  bool scaled = false;
+  if (newW == source.m_width && newH == source.m_height) {
+    scaled = copy.CopyFrom(source) == kISOk;
+  } else if (sane && source.m_bitsPerPixel == 24 && copy.Create(newW, newH, 24) == kISOk) {
+    scaled =
+        C2PassScale<CBilinearFilter, CDataRGB_UBYTE>().Scale(
+            source.Pixels(), static_cast<int>(source.m_width), static_cast<int>(source.m_height),
+            copy.Pixels(), static_cast<int>(newW), static_cast<int>(newH)) != nullptr;
   }
   if (m_sliceFolder.endsWith(QLatin1Char('/'))) m_sliceFolder.chop(1);
-  Log(QStringLiteral("Error: Can't write image: ") + m_sliceFolder + QLatin1Char('/') + name);
-  return false;
+  const QString path = m_sliceFolder + QLatin1Char('/') + name;
+  if (!scaled || copy.SaveFile(LocalPath(path), kFilePNG) != kISOk) {
+    Log(QStringLiteral("Error: Can't write image: ") + path);
+    return false;
+  }
+  Log(QString::fromLatin1(logFormat).arg(path, QString::number(copy.m_width),
+                                         QString::number(copy.m_height)));
+  return true;
 }
 
 void CQuiltorDoc::ExportSmall(int size) {

@@ -2,6 +2,7 @@
 // cancel and apply.
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "tests/document/MergeSupport.h"
 
@@ -410,4 +411,16 @@ TEST_F(MergeTest, RefreshAfterEdgeBlurChangeEqualsAFullBuild) {
       ExpectConsistentBlend(*doc);
     }
   }
+}
+
+TEST_F(MergeTest, ExtremePointerPositionsNeitherOverflowNorHang) {
+  MergeAxis(512, 100, 100);
+  doc->m_brush.m_brushSize = 1;
+  doc->m_brush.m_softness = 0;
+  doc->m_brush.Build();
+  doc->PaintMask(std::numeric_limits<int>::min(), std::numeric_limits<int>::max(), 0);
+  doc->PaintMask(std::numeric_limits<int>::max(), std::numeric_limits<int>::min(), 1);
+  doc->PaintMask(300, 300, 1);
+  EXPECT_LT(Mask(300 - 100, 300 - 100), 255);
+  ExpectConsistentBlend(*doc);
 }
