@@ -397,13 +397,17 @@ uint32_t CISImageEx::SaveFile(const std::string& path, uint32_t fileType) {
     default: return qimg::kErrParam;  // no format: no file at all
   }
   // A temporary name in the same folder, so that the rename is atomic.
+  // A short name beside the target: appending to the target's own name could
+  // push a long file name past the file system's limit.
+  size_t slash = path.rfind('/');
+  std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   std::string temp;
   int fd = -1;
   std::random_device rd;
   for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, ".%08x.part", static_cast<unsigned>(rd()));
-    temp = path + suffix;
+    char name[32];
+    std::snprintf(name, sizeof name, ".quiltor-%08x.part", static_cast<unsigned>(rd()));
+    temp = folder + name;
     fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   }
   if (fd < 0) return qimg::kErrOpen;

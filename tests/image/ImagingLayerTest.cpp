@@ -138,6 +138,10 @@ TEST(SaveFile, LeavesNothingBehindOnFailure) {
   for (auto& e : std::filesystem::recursive_directory_iterator(dir))
     leftovers += e.path().extension() == ".part";
   EXPECT_EQ(leftovers, 0u);
+  // a file name at the file system's limit still saves
+  std::string longName = dir + "/" + std::string(251, 'n') + ".bmp";
+  EXPECT_EQ(im.SaveFile(longName, kFileBMP), kISOk);
+  EXPECT_TRUE(std::filesystem::exists(longName));
   CISImageEx empty;
   EXPECT_EQ(empty.SaveFile(dir + "/e.png", kFilePNG), kISRefused);
   EXPECT_FALSE(std::filesystem::exists(dir + "/e.png"));
