@@ -2,6 +2,7 @@
 // support widens by the reduction factor. Results are fixed to the byte.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -61,13 +62,16 @@ void BuildContributions(int n, int m, const Filter& filter, Contributions& table
     width = filter.GetWidth() / scale;
     fscale = scale;
   }
-  table.windowSize = 2 * int(std::ceil(width)) + 1;
+  table.windowSize = int(std::min(2 * std::ceil(width) + 1, 2147483647.0));
   table.first.assign(size_t(n), 0);
   table.count.assign(size_t(n), 0);
   table.offset.assign(size_t(n), 0);
   table.weights.clear();
-  table.weights.reserve(size_t(n) * size_t(table.windowSize));
-  std::vector<double> row(size_t(table.windowSize) + 1);
+  // A row never holds more than the m source positions, however wide the
+  // window of an extreme reduction is.
+  const size_t rowLength = size_t(std::min(table.windowSize, m)) + 1;
+  table.weights.reserve(size_t(n) * std::min<size_t>(rowLength, 64));
+  std::vector<double> row(rowLength);
   for (int i = 0; i < n; ++i) {
     const double centre = double(i) / scale;
     int left = int(std::floor(centre - width));
@@ -100,7 +104,8 @@ void BuildContributions(int n, int m, const Filter& filter, Contributions& table
 bool ScaleTwoPass(const uint8_t* source, int sw, int sh, uint8_t* target, int tw, int th,
                   int channels, const Contributions& horizontal, const Contributions& vertical);
 
-// Lets tests run the plain scalar passes on machines with AVX2 as well.
+// Lets tests run the plain scalar paths of every kernel on machines with
+// AVX2 as well.
 void EnableVectorPaths(bool enable);
 
 }  // namespace qkern
