@@ -35,7 +35,8 @@ bool ValidHeaderSize(uint32_t s) {
 }
 
 // Parses the info header that starts at `base` and reads the colour table.
-uint32_t ParseInfo(Source& src, uint64_t base, Header& h) {
+// bitsOffset (0: unknown) may cut the colour table short.
+uint32_t ParseInfo(Source& src, uint64_t base, Header& h, uint64_t bitsOffset = 0) {
   uint8_t b[124] = {};
   if (!src.Seek(base) || !src.ReadExact(b, 4)) return kErrTruncated;
   h.headerSize = Le32(b);
@@ -60,7 +61,13 @@ uint32_t ParseInfo(Source& src, uint64_t base, Header& h) {
   }
   if (h.width == 0 || h.height == 0) return kErrFormat;
   switch (h.bpp) {
-    case 1: case 2: case 4: case 8: case 16: case 24: case 32: break;
+    case 1:
+    case 2:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32: break;
     default: return kErrFormat;
   }
   switch (h.compression) {
@@ -98,6 +105,11 @@ uint32_t ParseInfo(Source& src, uint64_t base, Header& h) {
     uint32_t maxCount = 1u << h.bpp;
     uint32_t used = h.headerSize >= 40 ? Le32(b + 32) : 0;
     uint32_t count = used == 0 || used > maxCount ? maxCount : used;
+    // Some writers keep fewer entries than the depth allows and say so only
+    // through the bits offset.
+    if (bitsOffset > pos && bitsOffset < pos + uint64_t{count} * entrySize)
+      count = uint32_t((bitsOffset - pos) / entrySize);
+    if (count == 0) return kErrFormat;
     uint8_t table[256 * 4];
     if (!src.Seek(pos) || !src.ReadExact(table, size_t{count} * entrySize)) return kErrTruncated;
     for (uint32_t i = 0; i < count; ++i) {
@@ -115,8 +127,8 @@ uint32_t ParseFile(Source& src, Header& h, uint64_t& bitsOffset) {
   uint8_t fh[kFileHeader];
   if (!src.Seek(0) || !src.ReadExact(fh, sizeof fh)) return kErrTruncated;
   if (fh[0] != 'B' || fh[1] != 'M') return kErrFormat;
-  if (uint32_t r = ParseInfo(src, kFileHeader, h)) return r;
   bitsOffset = Le32(fh + 10);
+  if (uint32_t r = ParseInfo(src, kFileHeader, h, bitsOffset)) return r;
   // Some writers leave the offset 0; the bits then follow the colour table.
   if (bitsOffset == 0) bitsOffset = h.tableEnd;
   if (bitsOffset < kFileHeader + 12 || bitsOffset >= src.Size()) return kErrTruncated;
@@ -217,8 +229,7 @@ uint32_t DecodeRle(Source& src, uint64_t offset, uint64_t end, const Header& h,
     }
     if (a > 0) {
       if (fileRow >= h.height || x + a > padded) return kErrFormat;
-      for (uint32_t i = 0; i < a; ++i)
-        row[x + i] = rle4 ? uint8_t(i & 1 ? b & 15 : b >> 4) : b;
+      for (uint32_t i = 0; i < a; ++i) row[x + i] = rle4 ? uint8_t(i & 1 ? b & 15 : b >> 4) : b;
       x += a;
       continue;
     }
@@ -341,7 +352,8 @@ uint32_t WriteBMP(Dest& dest, const WriteImage& image, uint32_t /*colorCount*/,
   for (uint32_t i = 0; ok && i < image.height; ++i) {
     const uint8_t* s = image.pixels + size_t{image.height - 1 - i} * image.rowBytes;
     uint8_t* d = row.data();
-    for (uint32_t x = 0; x < image.width; ++x, s += 3, d += 3) d[0] = s[2], d[1] = s[1], d[2] = s[0];
+    for (uint32_t x = 0; x < image.width; ++x, s += 3, d += 3)
+      d[0] = s[2], d[1] = s[1], d[2] = s[0];
     ok = dest.Write(row.data(), row.size());
   }
   uint32_t r = ok ? kOk : kErrWrite;

@@ -57,9 +57,8 @@ uint32_t CheckRequest(uint32_t width, uint32_t height, uint32_t requestedBpp) {
   return kOk;
 }
 
-uint32_t PictureBuilder::Begin(Decoded& out, uint32_t width, uint32_t height,
-                               uint32_t requestedBpp, Native kind, uint32_t nativeBits,
-                               const Palette* palette) {
+uint32_t PictureBuilder::Begin(Decoded& out, uint32_t width, uint32_t height, uint32_t requestedBpp,
+                               Native kind, uint32_t nativeBits, const Palette* palette) {
   if (uint32_t r = CheckRequest(width, height, requestedBpp)) return r;
   bool indexed = kind == Native::kIndex;
   if (requestedBpp == 1 && !(indexed && nativeBits == 1)) return kErrUnsupported;

@@ -81,8 +81,8 @@ class PictureBuilder {
  public:
   // nativeBits: bits per index of the file (1..8) for kIndex; 1-bit output
   // is offered only for 1-bit files, 8-bit output only for indexed files.
-  uint32_t Begin(Decoded& out, uint32_t width, uint32_t height, uint32_t requestedBpp,
-                 Native kind, uint32_t nativeBits, const Palette* palette);
+  uint32_t Begin(Decoded& out, uint32_t width, uint32_t height, uint32_t requestedBpp, Native kind,
+                 uint32_t nativeBits, const Palette* palette);
   // Row y of the picture (0 = top). False when an index lies past the palette.
   bool PutRow(uint32_t y, const uint8_t* row);
   // Pixel bytes of one native row.

@@ -49,11 +49,35 @@ enum : uint16_t {
 // Records that set state or create objects but draw nothing.
 bool WmfHarmless(uint16_t f) {
   switch (f) {
-    case 0x0102: case 0x0104: case 0x0105: case 0x0106: case 0x0107: case 0x012E:
-    case 0x0149: case 0x0201: case 0x0209: case 0x0231: case 0x0626: case 0x02FA:
-    case 0x02FB: case 0x02FC: case 0x012D: case 0x01F0: case 0x00F7: case 0x0234:
-    case 0x0035: case 0x0037: case 0x0142: case 0x0415: case 0x0416: case 0x0220:
-    case 0x012C: case 0x0139: case 0x0108: case 0x0109: case 0x0301: return true;
+    case 0x0102:
+    case 0x0104:
+    case 0x0105:
+    case 0x0106:
+    case 0x0107:
+    case 0x012E:
+    case 0x0149:
+    case 0x0201:
+    case 0x0209:
+    case 0x0231:
+    case 0x0626:
+    case 0x02FA:
+    case 0x02FB:
+    case 0x02FC:
+    case 0x012D:
+    case 0x01F0:
+    case 0x00F7:
+    case 0x0234:
+    case 0x0035:
+    case 0x0037:
+    case 0x0142:
+    case 0x0415:
+    case 0x0416:
+    case 0x0220:
+    case 0x012C:
+    case 0x0139:
+    case 0x0108:
+    case 0x0109:
+    case 0x0301: return true;
     default: return false;
   }
 }
@@ -77,11 +101,44 @@ enum : uint32_t {
 
 bool EmfHarmless(uint32_t t) {
   switch (t) {
-    case 13: case 16: case 18: case 19: case 20: case 21: case 22: case 23: case 24:
-    case 25: case 26: case 28: case 29: case 30: case 35: case 36: case 37: case 38:
-    case 39: case 40: case 48: case 49: case 50: case 52: case 57: case 58: case 67:
-    case 70: case 75: case 82: case 93: case 94: case 95: case 98: case 99: case 100:
-    case 101: case 115: return true;
+    case 13:
+    case 16:
+    case 18:
+    case 19:
+    case 20:
+    case 21:
+    case 22:
+    case 23:
+    case 24:
+    case 25:
+    case 26:
+    case 28:
+    case 29:
+    case 30:
+    case 35:
+    case 36:
+    case 37:
+    case 38:
+    case 39:
+    case 40:
+    case 48:
+    case 49:
+    case 50:
+    case 52:
+    case 57:
+    case 58:
+    case 67:
+    case 70:
+    case 75:
+    case 82:
+    case 93:
+    case 94:
+    case 95:
+    case 98:
+    case 99:
+    case 100:
+    case 101:
+    case 115: return true;
     default: return false;
   }
 }
@@ -183,8 +240,7 @@ class Walker {
     uint32_t size = Le32(h + 4);
     if (Le32(h + 40) != kEmfSignature || size < 88 || size % 4) return kErrFormat;
     layout_.emf = true;
-    int32_t left = Le32s(h + 8), top = Le32s(h + 12), right = Le32s(h + 16),
-            bottom = Le32s(h + 20);
+    int32_t left = Le32s(h + 8), top = Le32s(h + 12), right = Le32s(h + 16), bottom = Le32s(h + 20);
     if (right >= left && bottom >= top) {
       int64_t w = int64_t{right} - left + 1, hh = int64_t{bottom} - top + 1;
       if (w > kMaxSide || hh > kMaxSide) return kErrTooLarge;
@@ -226,8 +282,9 @@ class Walker {
 
   void Restore(int32_t n) {
     // Negative: relative to the current state; positive: an absolute level.
-    size_t target = n < 0 ? (size_t(-int64_t{n}) <= stack_.size() ? stack_.size() - size_t(-int64_t{n}) : 0)
-                          : std::min<size_t>(size_t(n) > 0 ? size_t(n) - 1 : 0, stack_.size());
+    size_t target =
+        n < 0 ? (size_t(-int64_t{n}) <= stack_.size() ? stack_.size() - size_t(-int64_t{n}) : 0)
+              : std::min<size_t>(size_t(n) > 0 ? size_t(n) - 1 : 0, stack_.size());
     if (target < stack_.size()) {
       state_ = stack_[target];
       stack_.resize(target);
@@ -273,16 +330,16 @@ class Walker {
         if (Le32(p) != kSrcCopy || Le16(p + 4) != 0) return kErrUnsupported;
         b.info = p + 22, b.infoSize = n - 22, b.bits = nullptr, b.bitsSize = 0;
         isBlit = true;
-        return MakeBlit(b, s16(20), s16(18), s16(16), s16(14), int32_t(s16(12)),
-                        int32_t(s16(10)), int32_t(s16(8)), int32_t(s16(6)), true);
+        return MakeBlit(b, s16(20), s16(18), s16(16), s16(14), int32_t(s16(12)), int32_t(s16(10)),
+                        int32_t(s16(8)), int32_t(s16(6)), true);
       }
       case kMetaDibStretchBlt: {
         if (n < 20 + 40) return kErrUnsupported;  // the variant without a bitmap fills a pattern
         if (Le32(p) != kSrcCopy) return kErrUnsupported;
         b.info = p + 20, b.infoSize = n - 20, b.bits = nullptr, b.bitsSize = 0;
         isBlit = true;
-        return MakeBlit(b, s16(18), s16(16), s16(14), s16(12), int32_t(s16(10)),
-                        int32_t(s16(8)), int32_t(s16(6)), int32_t(s16(4)), false);
+        return MakeBlit(b, s16(18), s16(16), s16(14), s16(12), int32_t(s16(10)), int32_t(s16(8)),
+                        int32_t(s16(6)), int32_t(s16(4)), false);
       }
       case kMetaDibBitBlt: {
         if (n < 16 + 40) return kErrUnsupported;
@@ -324,7 +381,7 @@ class Walker {
       case kEmrStretchBlt: {
         if (n < (t == kEmrBitBlt ? 100u : 108u)) return kErrFormat;
         if (u32(40) != kSrcCopy || u32(88) == 0) return kErrUnsupported;  // pattern fills
-        if (u32(80) != 0) return kErrUnsupported;                          // palette indices
+        if (u32(80) != 0) return kErrUnsupported;                         // palette indices
         if (!parts(84)) return kErrFormat;
         isBlit = true;
         int32_t w = s32(32), h = s32(36);
@@ -337,8 +394,8 @@ class Walker {
         if (u32(64) != 0) return kErrUnsupported;
         if (!parts(48)) return kErrFormat;
         isBlit = true;
-        return MakeBlit(b, s32(24), s32(28), s32(72), s32(76), s32(32), s32(36), s32(40),
-                        s32(44), true);
+        return MakeBlit(b, s32(24), s32(28), s32(72), s32(76), s32(32), s32(36), s32(40), s32(44),
+                        true);
       }
       case kEmrSetDIBitsToDevice: {
         if (n < 76) return kErrFormat;
@@ -359,14 +416,21 @@ class Walker {
   std::vector<MapState> stack_;
 };
 
-// DIB size from its header alone, for the size plausibility check.
+// Pixels a bitmap record can really supply, for the canvas size check: what
+// its header claims, but no more than its bytes could hold (RLE8 included).
 uint64_t DibPixels(const Blit& b) {
+  constexpr uint64_t kMaxPixelsPerByte = 128;
   if (b.infoSize < 12) return 0;
   uint32_t hs = Le32(b.info);
-  if (hs == 12) return uint64_t{Le16(b.info + 4)} * Le16(b.info + 6);
-  if (b.infoSize < 12 || hs < 16) return 0;
-  int64_t w = Le32s(b.info + 4), h = Le32s(b.info + 8);
-  return uint64_t(std::llabs(w)) * uint64_t(std::llabs(h));
+  uint64_t claimed;
+  if (hs == 12) {
+    claimed = uint64_t{Le16(b.info + 4)} * Le16(b.info + 6);
+  } else {
+    int64_t w = Le32s(b.info + 4), h = Le32s(b.info + 8);
+    claimed = uint64_t(std::llabs(w)) * uint64_t(std::llabs(h));
+  }
+  uint64_t bytes = b.bits ? b.bitsSize : b.infoSize;
+  return std::min(claimed, bytes * kMaxPixelsPerByte);
 }
 
 struct Plan {
@@ -540,7 +604,8 @@ uint32_t WriteRGBToMetafile(Dest& dest, const WriteImage& image, bool emf) {
   std::vector<uint8_t> row(static_cast<size_t>(stride), 0);
   for (uint32_t i = 0; ok && i < h; ++i) {
     const uint8_t* s = image.pixels + size_t{h - 1 - i} * image.rowBytes;
-    for (uint32_t x = 0; x < w; ++x) row[3 * x] = s[3 * x + 2], row[3 * x + 1] = s[3 * x + 1], row[3 * x + 2] = s[3 * x];
+    for (uint32_t x = 0; x < w; ++x)
+      row[3 * x] = s[3 * x + 2], row[3 * x + 1] = s[3 * x + 1], row[3 * x + 2] = s[3 * x];
     ok = dest.Write(row.data(), row.size());
   }
   ByteBuffer tail;

@@ -47,8 +47,6 @@ void Upsample(const std::vector<uint8_t>& half, std::vector<uint8_t>& full) {
   }
 }
 
-uint8_t Clamp(double v) { return uint8_t(std::clamp(std::lround(v), 0L, 255L)); }
-
 }  // namespace
 
 bool SniffPCD(const uint8_t* head, size_t n) {
@@ -73,8 +71,7 @@ uint32_t ReadPCD(Source& source, Decoded& out) {
   uint32_t turns = 0;
   uint32_t r = ParseFile(source, turns);
   if (r != kOk) return Fail(out, r);
-  std::vector<uint8_t> luma(size_t{kWidth} * kHeight), c1h(kWidth * kHeight / 4),
-      c2h(c1h.size());
+  std::vector<uint8_t> luma(size_t{kWidth} * kHeight), c1h(kWidth * kHeight / 4), c2h(c1h.size());
   if (!source.Seek(kBaseAt)) return Fail(out, kErrRead);
   // Each pair of luma rows is followed by one row of each chroma channel.
   for (uint32_t y = 0; y < kHeight; y += 2) {
@@ -93,15 +90,25 @@ uint32_t ReadPCD(Source& source, Decoded& out) {
   if (!out.pixels) return Fail(out, kErrNoMemory);
   out.width = w, out.height = h, out.bitsPerPixel = 24;
   uint8_t* px = out.pixels.get();
+  // PhotoYCC (luma scaled by 1.3584, chroma centred on 156 and 137) to RGB,
+  // with the whole 0..346 range of the result mapped onto 0..255 so that
+  // highlights keep their detail instead of clipping. Chroma terms come from
+  // tables in 16.16 fixed point.
+  int32_t redC2[256], greenC1[256], greenC2[256], blueC1[256];
+  for (int v = 0; v < 256; ++v) {
+    redC2[v] = int32_t(std::lround(1.340762 * (v - 137) * 65536));
+    greenC1[v] = int32_t(std::lround(-0.317038 * (v - 156) * 65536));
+    greenC2[v] = int32_t(std::lround(-0.682243 * (v - 137) * 65536));
+    blueC1[v] = int32_t(std::lround(1.632639 * (v - 156) * 65536));
+  }
+  auto clamp = [](int32_t v) { return uint8_t(std::clamp((v + 32768) >> 16, 0, 255)); };
   for (uint32_t y = 0; y < kHeight; ++y) {
     for (uint32_t x = 0; x < kWidth; ++x) {
       size_t i = size_t{y} * kWidth + x;
-      // PhotoYCC (luma scaled by 1.3584, chroma centred on 156 and 137) to
-      // RGB, with the whole 0..346 range of the result mapped onto 0..255 so
-      // that highlights keep their detail instead of clipping.
-      double l = luma[i], a = c1[i] - 156.0, b = c2[i] - 137.0;
-      uint8_t rgb[3] = {Clamp(l + 1.340762 * b), Clamp(l - 0.317038 * a - 0.682243 * b),
-                        Clamp(l + 1.632639 * a)};
+      int32_t l = int32_t(luma[i]) << 16;
+      uint8_t a = c1[i], b = c2[i];
+      uint8_t rgb[3] = {clamp(l + redC2[b]), clamp(l + greenC1[a] + greenC2[b]),
+                        clamp(l + blueC1[a])};
       uint32_t dx = x, dy = y;
       switch (turns) {
         case 1: dx = y, dy = kWidth - 1 - x; break;  // stored turned clockwise

@@ -134,8 +134,8 @@ uint32_t ReadPCX(Source& source, uint32_t bitsPerPixel, Decoded& out) {
 
   PictureBuilder pb;
   Native kind = indexed ? Native::kIndex : Native::kRGB;
-  if ((r = pb.Begin(out, h.width, h.height, bitsPerPixel, kind, h.bitsPerPlane * h.planes,
-                    &pal)) != kOk)
+  if ((r = pb.Begin(out, h.width, h.height, bitsPerPixel, kind, h.bitsPerPlane * h.planes, &pal)) !=
+      kOk)
     return Fail(out, r);
   std::vector<uint8_t> line(static_cast<size_t>(lineBytes)), row(pb.NativeRowBytes());
   if (!source.Seek(kHeader)) return Fail(out, kErrRead);

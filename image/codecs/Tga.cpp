@@ -28,7 +28,12 @@ bool ValidTrueColourBits(uint32_t b) { return b == 15 || b == 16 || b == 24 || b
 // The format has no magic number, so everything checkable is checked.
 bool Plausible(const Header& h) {
   switch (h.type) {
-    case 1: case 2: case 3: case 9: case 10: case 11: break;
+    case 1:
+    case 2:
+    case 3:
+    case 9:
+    case 10:
+    case 11: break;
     default: return false;
   }
   if (h.mapType > 1 || h.width == 0 || h.height == 0) return false;
@@ -62,8 +67,8 @@ Header ParseBytes(const uint8_t* b) {
   h.bpp = b[16];
   h.descriptor = b[17];
   h.rle = h.type >= 9;
-  h.dataOffset = kHeader + h.idLength +
-                 (h.mapType ? uint64_t{h.mapLength} * ((h.mapEntryBits + 7) / 8) : 0);
+  h.dataOffset =
+      kHeader + h.idLength + (h.mapType ? uint64_t{h.mapLength} * ((h.mapEntryBits + 7) / 8) : 0);
   return h;
 }
 
@@ -221,7 +226,8 @@ uint32_t WriteTGA(Dest& dest, const WriteImage& image) {
   std::vector<uint8_t> row(size_t{image.width} * 3);
   for (uint32_t y = 0; ok && y < image.height; ++y) {
     const uint8_t* s = image.pixels + size_t{y} * image.rowBytes;
-    for (size_t x = 0; x < row.size(); x += 3) row[x] = s[x + 2], row[x + 1] = s[x + 1], row[x + 2] = s[x];
+    for (size_t x = 0; x < row.size(); x += 3)
+      row[x] = s[x + 2], row[x + 1] = s[x + 1], row[x + 2] = s[x];
     ok = dest.Write(row.data(), row.size());
   }
   uint32_t r = ok ? kOk : kErrWrite;

@@ -46,7 +46,7 @@ TEST_P(BmpMagick, LoadsLikeImageMagickAndDetects) {
   std::string prefix = colon == std::string::npos ? opts : opts.substr(colon + 1);
   std::string flags = colon == std::string::npos ? "" : opts.substr(0, colon);
   ASSERT_TRUE(Sh("convert " + RawPicture(dir, 61, 37, 3) + " " + flags + " " +
-                  ShellQuote(prefix + path) + " 2>/dev/null") == 0);
+                 ShellQuote(prefix + path) + " 2>/dev/null") == 0);
   ExpectLoadsLikeMagick(path, v.bpp == 16 ? 1 : 0);
   EXPECT_EQ(DetectBytesFile(path), v.code);
   auto src = qimg::Source::OpenFile(path);
@@ -182,6 +182,11 @@ TEST(Bmp, BadInputFailsCleanly) {
   std::vector<uint8_t> good = RleFile(4, 2, {4, 1, 0, 0, 4, 0, 0, 1});
   qimg::Decoded out;
   ASSERT_EQ(DecodeBytes(kRead, good, 24, out), 0u);
+  // A table cut short by the bits offset is fine: no colour count, two entries.
+  auto implicit = good;
+  PutLe32(implicit, 46, 0);
+  ASSERT_EQ(DecodeBytes(kRead, implicit, 8, out), 0u);
+  EXPECT_EQ(out.palette.count, 2u);
   auto patched = [&](size_t at, uint32_t v) {
     auto b = good;
     PutLe32(b, at, v);
@@ -199,9 +204,19 @@ TEST(Bmp, BadInputFailsCleanly) {
       {"zero height", patched(22, 0)},
       {"bad header size", patched(14, 41)},
       {"bad depth", patched(28, 7)},
-      {"short palette", patched(46, 200)},
+      {"short palette",
+       [&] {
+         auto b = patched(46, 200);
+         PutLe32(b, 10, 54 + 800);
+         return b;
+       }()},
       {"bits offset past end", patched(10, 100000)},
-      {"RLE8 on 24 bits", [&] { auto b = good; PutLe16(b, 28, 24); return b; }()},
+      {"RLE8 on 24 bits",
+       [&] {
+         auto b = good;
+         PutLe16(b, 28, 24);
+         return b;
+       }()},
   };
   // Uncompressed 24-bit: huge dimensions the file cannot fill.
   CISImageEx im;

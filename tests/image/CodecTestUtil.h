@@ -22,8 +22,8 @@ inline int Sh(const std::string& command, std::string* output = nullptr) {
 }
 using testing_support::ShellQuote;
 
-#define REQUIRE_CONVERT()                                                      \
-  do {                                                                         \
+#define REQUIRE_CONVERT()                                                       \
+  do {                                                                          \
     if (!testing_support::HaveProgram("convert")) GTEST_SKIP() << "no convert"; \
   } while (0)
 
@@ -37,7 +37,8 @@ inline std::string RawPicture(const std::string& dir, uint32_t w, uint32_t h, ui
   std::vector<uint8_t> bytes(im.Pixels(), im.Pixels() + size_t{im.RowBytes()} * h);
   testing_support::WriteFileBytes(path, bytes);
   if (keep) keep->CopyFrom(im);
-  return "-size " + std::to_string(w) + "x" + std::to_string(h) + " -depth 8 rgb:" + ShellQuote(path);
+  return "-size " + std::to_string(w) + "x" + std::to_string(h) +
+         " -depth 8 rgb:" + ShellQuote(path);
 }
 
 // Runs `convert INPUT OPTIONS OUT`; true on success.

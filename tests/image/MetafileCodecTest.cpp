@@ -19,7 +19,8 @@ std::vector<uint8_t> Dib(const CISImageEx& im) {
   PutLe32(d, 0, 40), PutLe32(d, 4, w), PutLe32(d, 8, h), PutLe16(d, 12, 1), PutLe16(d, 14, 24);
   for (uint32_t y = h; y-- > 0;) {
     const uint8_t* s = im.Pixels() + size_t{y} * im.RowBytes();
-    for (uint32_t x = 0; x < w; ++x) d.push_back(s[3 * x + 2]), d.push_back(s[3 * x + 1]), d.push_back(s[3 * x]);
+    for (uint32_t x = 0; x < w; ++x)
+      d.push_back(s[3 * x + 2]), d.push_back(s[3 * x + 1]), d.push_back(s[3 * x]);
     for (uint32_t p = w * 3; p < stride; ++p) d.push_back(0);
   }
   return d;
@@ -77,20 +78,23 @@ TEST(Metafile, BitmapRecordsWithStateRecordsRender) {
   testing_support::MakeTestPicture(im, 6, 4, 2);
   auto dib = Dib(im);
   Wmf m;
-  m.Record(0x001E, {});          // SaveDC
-  m.Record(0x0103, {1});         // SetMapMode text
-  m.Record(0x0201, {0, 0});      // SetBkColor
-  m.Record(0x012D, {0});         // SelectObject
+  m.Record(0x001E, {});      // SaveDC
+  m.Record(0x0103, {1});     // SetMapMode text
+  m.Record(0x0201, {0, 0});  // SetBkColor
+  m.Record(0x012D, {0});     // SelectObject
   // DIBBITBLT: ySrc, xSrc, height, width, yDest, xDest -> whole picture at (10, 20)
   m.Record(0x0940, {0, 0, 4, 6, 20, 10}, dib, kSrcCopy);
-  // STRETCHDIB of its left half, doubled, at (16, 20): usage 0, then src h, w, y, x, dest h, w, y, x
+  // STRETCHDIB of its left half, doubled, at (16, 20): usage 0, then src h, w, y, x, dest h, w, y,
+  // x
   m.Record(0x0F43, {0, 4, 3, 0, 0, 8, 6, 20, 16}, dib, kSrcCopy);
-  m.Record(0x0127, {-1});        // RestoreDC
+  m.Record(0x0127, {-1});  // RestoreDC
   qimg::Decoded out;
   ASSERT_EQ(ReadBytes(m.File(), out), 0u);
-  ASSERT_EQ(out.width, 12u);     // from x 10 to 22
-  ASSERT_EQ(out.height, 8u);     // from y 20 to 28
-  auto px = [&](uint32_t x, uint32_t y) { return out.pixels.get() + (size_t{y} * out.width + x) * 3; };
+  ASSERT_EQ(out.width, 12u);  // from x 10 to 22
+  ASSERT_EQ(out.height, 8u);  // from y 20 to 28
+  auto px = [&](uint32_t x, uint32_t y) {
+    return out.pixels.get() + (size_t{y} * out.width + x) * 3;
+  };
   auto src = [&](uint32_t x, uint32_t y) { return im.Pixels() + (size_t{y} * 6 + x) * 3; };
   EXPECT_TRUE(std::equal(src(5, 3), src(5, 3) + 3, px(5, 3)));
   EXPECT_TRUE(std::equal(src(0, 0), src(0, 0) + 3, px(6, 0)));
@@ -153,6 +157,14 @@ TEST(Metafile, BadInputFailsCleanly) {
   auto hugeEmf = emf;
   PutLe32(hugeEmf, 16, 10000), PutLe32(hugeEmf, 20, 10000);  // under the absolute limit
   bad(hugeEmf, "huge EMF canvas");
+  // a bitmap header claiming far more pixels than the record holds does not
+  // buy a big canvas
+  auto liar = hugeEmf;
+  PutLe32(liar, 108 + 80 + 4, 20000), PutLe32(liar, 108 + 80 + 8, 20000);
+  {
+    qimg::Decoded out;
+    EXPECT_EQ(ReadBytes(liar, out), qimg::kErrTooLarge);
+  }
   auto zeroSize = wmf;
   PutLe32(zeroSize, 22 + 18 + 10 + 10, 0);  // the bitmap record's size
   bad(zeroSize, "record of size 0");

@@ -142,9 +142,24 @@ TEST(Pcx, BadInputFailsCleanly) {
       {"huge picture in a tiny file", with16(with16(with16(good, 8, 60000), 10, 60000), 66, 60002)},
       {"max before min", with16(good, 4, 10)},
       {"line shorter than the width", with16(good, 66, 2)},
-      {"unknown layout", [&] { auto b = good; b[3] = 3; return b; }()},
-      {"bad encoding", [&] { auto b = good; b[2] = 7; return b; }()},
-      {"huge raw picture", [&] { auto b = with16(with16(rgb, 8, 9000), 10, 9000); b[2] = 0; return with16(b, 66, 9002); }()},
+      {"unknown layout",
+       [&] {
+         auto b = good;
+         b[3] = 3;
+         return b;
+       }()},
+      {"bad encoding",
+       [&] {
+         auto b = good;
+         b[2] = 7;
+         return b;
+       }()},
+      {"huge raw picture",
+       [&] {
+         auto b = with16(with16(rgb, 8, 9000), 10, 9000);
+         b[2] = 0;
+         return with16(b, 66, 9002);
+       }()},
   };
   for (const Case& c : cases) {
     for (uint32_t bpp : {8u, 24u}) {

@@ -74,9 +74,9 @@ TEST(Psd, SavedFileReadsBackInImageMagick) {
 }
 
 // Raw composite of a small picture: header, empty sections, compression 0.
-std::vector<uint8_t> Psd(uint32_t channels, uint32_t w, uint32_t h, uint32_t depth,
-                         uint32_t mode, const std::vector<uint8_t>& modeData,
-                         const std::vector<uint8_t>& data, uint32_t compression = 0) {
+std::vector<uint8_t> Psd(uint32_t channels, uint32_t w, uint32_t h, uint32_t depth, uint32_t mode,
+                         const std::vector<uint8_t>& modeData, const std::vector<uint8_t>& data,
+                         uint32_t compression = 0) {
   std::vector<uint8_t> b = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0};
   b.resize(26, 0);
   b[12] = uint8_t(channels >> 8), b[13] = uint8_t(channels);
@@ -149,9 +149,25 @@ TEST(Psd, BadInputFailsCleanly) {
       {"literal past row end", changed(data + 6, 0x04)},
       {"row shorter than the width", changed(data + 6, 0xFE)},
       {"row length past the data", changed(data + 1, 200)},
-      {"huge picture in a tiny file", [&] { auto b = good; PutBe32(b, 18, 30000); PutBe32(b, 14, 30000); return b; }()},
-      {"too wide for the format", [&] { auto b = good; PutBe32(b, 18, 300000); return b; }()},
-      {"zero height", [&] { auto b = good; PutBe32(b, 14, 0); return b; }()},
+      {"huge picture in a tiny file",
+       [&] {
+         auto b = good;
+         PutBe32(b, 18, 30000);
+         PutBe32(b, 14, 30000);
+         return b;
+       }()},
+      {"too wide for the format",
+       [&] {
+         auto b = good;
+         PutBe32(b, 18, 300000);
+         return b;
+       }()},
+      {"zero height",
+       [&] {
+         auto b = good;
+         PutBe32(b, 14, 0);
+         return b;
+       }()},
       {"RGB with one channel", changed(13, 1)},
       {"unknown compression", changed(data - 1, 3)},
       {"big document variant", changed(5, 2)},

@@ -125,8 +125,8 @@ TEST(Tga, BadInputFailsCleanly) {
   testing_support::MakeTestPicture(im, 8, 8, 1);
   auto raw = Saved(im, kFileTGA);
   // RLE, 4 x 2 grey: one run covering row 0, literal packet for row 1
-  std::vector<uint8_t> rle = {0, 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 0, 2, 0, 8, 0x20,
-                              0x83, 9, 0x03, 1, 2, 3, 4};
+  std::vector<uint8_t> rle = {0, 0, 11, 0, 0,    0,    0, 0,    0, 0, 0, 0, 4,
+                              0, 2, 0,  8, 0x20, 0x83, 9, 0x03, 1, 2, 3, 4};
   qimg::Decoded out;
   ASSERT_EQ(DecodeBytes(kRead, rle, 8, out), 0u);
   auto with = [](std::vector<uint8_t> b, size_t at, uint8_t v) {

@@ -80,9 +80,9 @@ TEST(Wbmp, BadInputFailsCleanly) {
   EXPECT_EQ(out.pixels[10], 0);
   std::vector<std::vector<uint8_t>> cases = {
       {0, 0, 0x8F, 0xFF, 0xFF, 0x7F, 0x8F, 0xFF, 0xFF, 0x7F, 0},  // huge in a tiny file
-      {0, 0, 0x81, 0x81, 0x81, 0x81, 0x01, 2, 0},                // five-byte integer
-      {1, 0, 10, 2, 0xFF, 0xC0, 0, 0},                           // type 1
-      {0, 0, 10, 0, 0xFF},                                       // zero height
+      {0, 0, 0x81, 0x81, 0x81, 0x81, 0x01, 2, 0},                 // five-byte integer
+      {1, 0, 10, 2, 0xFF, 0xC0, 0, 0},                            // type 1
+      {0, 0, 10, 0, 0xFF},                                        // zero height
   };
   for (const auto& c : cases) {
     for (uint32_t bpp : {1u, 8u, 24u}) {
