@@ -7,6 +7,7 @@
 
 CQuiltorDoc::CQuiltorDoc(IDocumentHost& host, CQuiltorServices& services)
     : m_host(host), m_services(services) {
+  m_title = QStringLiteral("Untitled");  // as after File New
   m_brush.m_brushSize = 128;
   m_brush.m_softness = 30.0;
   m_brush.m_opacity = 50;

@@ -37,13 +37,17 @@ Claim MoveNoReplace(const std::string& from, const std::string& target) {
   return errno == EEXIST ? Claim::Taken : Claim::Failed;
 }
 
-// A fresh name beside target for the finished picture before it is claimed.
+// A fresh short name in target's folder for the finished picture before it
+// is claimed (short, so that a target name near the length limit still works).
 std::string ReserveTemporary(const std::string& target) {
+  const size_t slash = target.rfind('/');
+  const std::string folder =
+      slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
   std::random_device rd;
   for (int attempt = 0; attempt < 16; ++attempt) {
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(rd()));
-    std::string temp = target + suffix;
+    char name[32];
+    std::snprintf(name, sizeof name, ".quiltor-%08x.tmp", static_cast<unsigned>(rd()));
+    std::string temp = folder + name;
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
       ::close(fd);

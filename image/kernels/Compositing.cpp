@@ -64,19 +64,41 @@ inline void SamplePlain(const uint8_t* pixels, int width, int height, double x, 
 
 // The same sums with the channels as the lanes of one vector: each lane
 // evaluates exactly the expression of SamplePlain, so results are identical.
-template <int N>
+// One pixel widened to four doubles. kWide reads four bytes even for RGB
+// (the fourth lane is dropped): allowed unless the pixel is the buffer's last.
+template <int N, bool kWide>
 __attribute__((target("avx2"), always_inline)) inline __m256d Pixel(const uint8_t* p) {
   uint32_t bytes;
-  if constexpr (N == 4) {
+  if constexpr (N == 4 || kWide) {
     std::memcpy(&bytes, p, 4);
   } else {
-    // Three bytes, assembled in a register: a 4-byte load could pass the
-    // end of the buffer, and a partial copy through memory stalls.
+    // Three bytes assembled in a register; a partial copy through memory stalls.
     uint16_t low;
     std::memcpy(&low, p, 2);
     bytes = uint32_t(low) | uint32_t(p[2]) << 16;
   }
   return _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(int(bytes))));
+}
+
+template <int N, bool kWide>
+__attribute__((target("avx2"), always_inline)) inline __m256d Combine(const uint8_t* pixels,
+                                                                      int width, const Taps& cols,
+                                                                      const Taps& rows) {
+  const size_t o0 = size_t(cols.index[0]) * N, o1 = size_t(cols.index[1]) * N,
+               o2 = size_t(cols.index[2]) * N, o3 = size_t(cols.index[3]) * N;
+  const __m256d e0 = _mm256_set1_pd(cols.weight[0]), e1 = _mm256_set1_pd(cols.weight[1]),
+                e2 = _mm256_set1_pd(cols.weight[2]), e3 = _mm256_set1_pd(cols.weight[3]);
+  __m256d total = _mm256_setzero_pd();
+  for (int r = 0; r < 4; ++r) {
+    const uint8_t* p = pixels + size_t(rows.index[r]) * size_t(width) * N;
+    __m256d v = _mm256_mul_pd(e0, Pixel<N, kWide>(p + o0));
+    v = _mm256_add_pd(v, _mm256_mul_pd(e1, Pixel<N, kWide>(p + o1)));
+    v = _mm256_add_pd(v, _mm256_mul_pd(e2, Pixel<N, kWide>(p + o2)));
+    v = _mm256_add_pd(v, _mm256_mul_pd(e3, Pixel<N, kWide>(p + o3)));
+    const __m256d term = _mm256_mul_pd(_mm256_set1_pd(rows.weight[r]), v);
+    total = r == 0 ? term : _mm256_add_pd(total, term);
+  }
+  return total;
 }
 
 template <int N>
@@ -87,20 +109,10 @@ __attribute__((target("avx2"), always_inline)) inline void SampleAvx2(const uint
   Taps cols, rows;
   AxisTaps(x, width, cols);
   AxisTaps(y, height, rows);
-  const size_t o0 = size_t(cols.index[0]) * N, o1 = size_t(cols.index[1]) * N,
-               o2 = size_t(cols.index[2]) * N, o3 = size_t(cols.index[3]) * N;
-  const __m256d e0 = _mm256_set1_pd(cols.weight[0]), e1 = _mm256_set1_pd(cols.weight[1]),
-                e2 = _mm256_set1_pd(cols.weight[2]), e3 = _mm256_set1_pd(cols.weight[3]);
-  __m256d total = _mm256_setzero_pd();
-  for (int r = 0; r < 4; ++r) {
-    const uint8_t* p = pixels + size_t(rows.index[r]) * size_t(width) * N;
-    __m256d v = _mm256_mul_pd(e0, Pixel<N>(p + o0));
-    v = _mm256_add_pd(v, _mm256_mul_pd(e1, Pixel<N>(p + o1)));
-    v = _mm256_add_pd(v, _mm256_mul_pd(e2, Pixel<N>(p + o2)));
-    v = _mm256_add_pd(v, _mm256_mul_pd(e3, Pixel<N>(p + o3)));
-    const __m256d term = _mm256_mul_pd(_mm256_set1_pd(rows.weight[r]), v);
-    total = r == 0 ? term : _mm256_add_pd(total, term);
-  }
+  // Taps are sorted, so only the last row and column can hold the last pixel.
+  const bool wide = rows.index[3] < height - 1 || cols.index[3] < width - 1;
+  __m256d total = wide ? Combine<N, true>(pixels, width, cols, rows)
+                       : Combine<N, false>(pixels, width, cols, rows);
   total = _mm256_add_pd(total, _mm256_set1_pd(0.5));
   // max first: it turns NaN into 0 as the scalar comparisons do
   total = _mm256_min_pd(_mm256_max_pd(total, _mm256_setzero_pd()), _mm256_set1_pd(255));

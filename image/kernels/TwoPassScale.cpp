@@ -131,13 +131,14 @@ __attribute__((target("avx2"))) void RowBlockAvx2(const uint8_t* const* in, uint
 }
 
 // ---- column pass ----------------------------------------------------------
+// `source` holds the intermediate rows from `base` on; output rows y0..y1.
 
-void ColumnsScalar(const uint8_t* source, size_t rowBytes, int y0, int y1, size_t x0,
+void ColumnsScalar(const uint8_t* source, int base, size_t rowBytes, int y0, int y1, size_t x0,
                    uint8_t* target, const Contributions& t) {
   for (int y = y0; y < y1; ++y) {
     const double* w = t.weights.data() + t.offset[size_t(y)];
     const int n = t.count[size_t(y)];
-    const uint8_t* in = source + size_t(t.first[size_t(y)]) * rowBytes;
+    const uint8_t* in = source + size_t(t.first[size_t(y)] - base) * rowBytes;
     uint8_t* out = target + size_t(y) * rowBytes;
     for (size_t x = x0; x < rowBytes; ++x) {
       float a = 0;
@@ -147,84 +148,114 @@ void ColumnsScalar(const uint8_t* source, size_t rowBytes, int y0, int y1, size_
   }
 }
 
-__attribute__((target("avx2"))) void ColumnsAvx2(const uint8_t* source, size_t rowBytes, int y0,
-                                                 int y1, uint8_t* target, const Contributions& t) {
+__attribute__((target("avx2"))) void ColumnsAvx2(const uint8_t* source, int base, size_t rowBytes,
+                                                 int y0, int y1, uint8_t* target,
+                                                 const Contributions& t) {
   const size_t vectorBytes = rowBytes & ~size_t(15);
   for (int y = y0; y < y1; ++y) {
     const double* w = t.weights.data() + t.offset[size_t(y)];
     const int n = t.count[size_t(y)];
-    const uint8_t* in = source + size_t(t.first[size_t(y)]) * rowBytes;
+    const uint8_t* in = source + size_t(t.first[size_t(y)] - base) * rowBytes;
     uint8_t* out = target + size_t(y) * rowBytes;
     for (size_t x = 0; x < vectorBytes; x += 16) {
-      __m256d acc[4] = {_mm256_setzero_pd(), _mm256_setzero_pd(), _mm256_setzero_pd(),
-                        _mm256_setzero_pd()};
+      __m256d a0 = _mm256_setzero_pd(), a1 = a0, a2 = a0, a3 = a0;
       const uint8_t* p = in + x;
       for (int k = 0; k < n; ++k, p += rowBytes) {
         const __m256d wk = _mm256_broadcast_sd(w + k);
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        __m128i parts[4] = {b, _mm_srli_si128(b, 4), _mm_srli_si128(b, 8), _mm_srli_si128(b, 12)};
-        for (int v = 0; v < 4; ++v) {
-          const __m256d s = _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(parts[v]));
-          acc[v] = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_add_pd(acc[v], _mm256_mul_pd(s, wk))));
-        }
+        a0 = Accumulate(a0, _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(b)), wk);
+        a1 = Accumulate(a1, _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_srli_si128(b, 4))), wk);
+        a2 = Accumulate(a2, _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_srli_si128(b, 8))), wk);
+        a3 = Accumulate(a3, _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_srli_si128(b, 12))), wk);
       }
-      const __m128i lo = _mm_packus_epi32(_mm256_cvttpd_epi32(acc[0]), _mm256_cvttpd_epi32(acc[1]));
-      const __m128i hi = _mm_packus_epi32(_mm256_cvttpd_epi32(acc[2]), _mm256_cvttpd_epi32(acc[3]));
+      const __m128i lo = _mm_packus_epi32(_mm256_cvttpd_epi32(a0), _mm256_cvttpd_epi32(a1));
+      const __m128i hi = _mm_packus_epi32(_mm256_cvttpd_epi32(a2), _mm256_cvttpd_epi32(a3));
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(lo, hi));
     }
   }
-  if (vectorBytes < rowBytes) ColumnsScalar(source, rowBytes, y0, y1, vectorBytes, target, t);
+  if (vectorBytes < rowBytes) ColumnsScalar(source, base, rowBytes, y0, y1, vectorBytes, target, t);
 }
+
+// ---- both passes ----------------------------------------------------------
+
+// Row pass over `rows` consecutive source rows into as many intermediate rows.
+void RowsRange(const uint8_t* source, int sw, int rows, uint8_t* target, int tw, int C,
+               const Contributions& table, int wide, bool avx2) {
+  if (!avx2) {
+    RowsScalar(source, sw, 0, rows, target, tw, C, table);
+    return;
+  }
+  const uint8_t* in[kRowBlock];
+  uint8_t* out[kRowBlock];
+  for (int y0 = 0; y0 < rows; y0 += kRowBlock) {
+    const int count = std::min(kRowBlock, rows - y0);
+    for (int r = 0; r < kRowBlock; ++r) {
+      const int y = std::min(y0 + r, rows - 1);  // a short last block repeats its last row
+      in[r] = source + size_t(y) * size_t(sw) * C;
+      out[r] = target + size_t(y) * size_t(tw) * C;
+    }
+    if (C == 3)
+      RowBlockAvx2<3>(in, out, count, tw, wide, table);
+    else
+      RowBlockAvx2<4>(in, out, count, tw, wide, table);
+  }
+}
+
+// Source rows band b of the output reads: [lo, hi).
+struct Band {
+  int y0, y1, lo, hi;
+};
 
 }  // namespace
 
 void EnableVectorPaths(bool enable) { g_vectorPaths.store(enable); }
 
-bool ScaleRows(const uint8_t* source, int sw, int sh, uint8_t* target, int tw, int channels,
-               const Contributions& table) {
+bool ScaleTwoPass(const uint8_t* source, int sw, int sh, uint8_t* target, int tw, int th,
+                  int channels, const Contributions& horizontal, const Contributions& vertical) {
   const int C = channels;
   if (C != 3 && C != 4) return false;
-  const int64_t work = int64_t(sh) * tw * C * (int64_t(table.weights.size()) / std::max(1, tw));
-  if (!HaveAvx2()) {
-    ParallelFor(sh, ThreadsFor(work),
-                [&](int y0, int y1) { RowsScalar(source, sw, y0, y1, target, tw, C, table); });
-    return true;
-  }
-  const int blocks = (sh + kRowBlock - 1) / kRowBlock;
-  int wide = 0;
-  while (wide < tw && table.first[size_t(wide)] + table.count[size_t(wide)] < sw) ++wide;
-  ParallelFor(blocks, ThreadsFor(work), [&](int b0, int b1) {
-    const uint8_t* in[kRowBlock];
-    uint8_t* out[kRowBlock];
-    for (int b = b0; b < b1; ++b) {
-      const int y0 = b * kRowBlock, rows = std::min(kRowBlock, sh - y0);
-      for (int r = 0; r < kRowBlock; ++r) {
-        const int y = std::min(y0 + r, sh - 1);  // a short last block repeats its last row
-        in[r] = source + size_t(y) * size_t(sw) * C;
-        out[r] = target + size_t(y) * size_t(tw) * C;
-      }
-      if (C == 3)
-        RowBlockAvx2<3>(in, out, rows, tw, wide, table);
-      else
-        RowBlockAvx2<4>(in, out, rows, tw, wide, table);
-    }
-  });
-  return true;
-}
-
-bool ScaleColumns(const uint8_t* source, int sw, int sh, uint8_t* target, int th, int channels,
-                  const Contributions& table) {
-  if (channels != 3 && channels != 4) return false;
-  (void)sh;
-  const size_t rowBytes = size_t(sw) * channels;
-  const int64_t work =
-      int64_t(th) * int64_t(rowBytes) * (int64_t(table.weights.size()) / std::max(1, th));
   const bool avx2 = HaveAvx2();
-  ParallelFor(th, ThreadsFor(work), [&](int y0, int y1) {
-    if (avx2)
-      ColumnsAvx2(source, rowBytes, y0, y1, target, table);
-    else
-      ColumnsScalar(source, rowBytes, y0, y1, 0, target, table);
+  const size_t midRowBytes = size_t(tw) * C;
+  const int64_t work = int64_t(sh) * C * int64_t(horizontal.weights.size()) +
+                       int64_t(midRowBytes) * int64_t(vertical.weights.size());
+  const int threads = ThreadsFor(work);
+  // The output is cut into bands of rows; each band resamples just the source
+  // rows it reads into a small intermediate that stays in cache, instead of
+  // the whole intermediate raster going through memory. Rows that two bands
+  // share are resampled twice, with identical results.
+  const int bandRows = std::clamp(th / (4 * threads), 8, 64);
+  std::vector<Band> bands;
+  size_t maxRows = 1;
+  for (int y0 = 0; y0 < th; y0 += bandRows) {
+    Band band{y0, std::min(th, y0 + bandRows), sh, 0};
+    for (int y = band.y0; y < band.y1; ++y) {
+      if (vertical.count[size_t(y)] == 0) continue;
+      band.lo = std::min(band.lo, vertical.first[size_t(y)]);
+      band.hi = std::max(band.hi, vertical.first[size_t(y)] + vertical.count[size_t(y)]);
+    }
+    if (band.hi <= band.lo) band.lo = band.hi = 0;
+    maxRows = std::max(maxRows, size_t(band.hi - band.lo));
+    bands.push_back(band);
+  }
+  std::vector<std::unique_ptr<uint8_t[]>> buffers;
+  buffers.resize(size_t(threads));
+  for (auto& buffer : buffers) {
+    buffer.reset(new (std::nothrow) uint8_t[maxRows * midRowBytes]);
+    if (!buffer) return false;
+  }
+  int wide = 0;
+  while (wide < tw && horizontal.first[size_t(wide)] + horizontal.count[size_t(wide)] < sw) ++wide;
+  ParallelParts(int(bands.size()), threads, [&](int b0, int b1, int part) {
+    uint8_t* mid = buffers[size_t(part)].get();
+    for (int b = b0; b < b1; ++b) {
+      const Band& band = bands[size_t(b)];
+      RowsRange(source + size_t(band.lo) * size_t(sw) * C, sw, band.hi - band.lo, mid, tw, C,
+                horizontal, wide, avx2);
+      if (avx2)
+        ColumnsAvx2(mid, band.lo, midRowBytes, band.y0, band.y1, target, vertical);
+      else
+        ColumnsScalar(mid, band.lo, midRowBytes, band.y0, band.y1, 0, target, vertical);
+    }
   });
   return true;
 }

@@ -1,5 +1,5 @@
 // Separable two-pass resampler (rows, then columns) with a tent filter whose
-// support widens by the reduction factor. Results are specified to the byte.
+// support widens by the reduction factor. Results are fixed to the byte.
 #pragma once
 
 #include <cmath>
@@ -93,13 +93,12 @@ void BuildContributions(int n, int m, const Filter& filter, Contributions& table
   }
 }
 
-// The two passes over interleaved 8-bit rasters of `channels` (3 or 4) bytes
-// per pixel. Both keep the single-precision accumulator with double products
-// in source order and truncate. False when a work buffer cannot be allocated.
-bool ScaleRows(const uint8_t* source, int sw, int sh, uint8_t* target, int tw, int channels,
-               const Contributions& table);
-bool ScaleColumns(const uint8_t* source, int sw, int sh, uint8_t* target, int th, int channels,
-                  const Contributions& table);
+// Both passes over interleaved 8-bit rasters of `channels` (3 or 4) bytes
+// per pixel: rows with `horizontal`, then columns with `vertical`, each
+// output sample a single-precision accumulator with double products in
+// source order, truncated. False when a work buffer cannot be allocated.
+bool ScaleTwoPass(const uint8_t* source, int sw, int sh, uint8_t* target, int tw, int th,
+                  int channels, const Contributions& horizontal, const Contributions& vertical);
 
 // Lets tests run the plain scalar passes on machines with AVX2 as well.
 void EnableVectorPaths(bool enable);
@@ -112,21 +111,17 @@ class C2PassScale {
   virtual ~C2PassScale() = default;
   // Scales source (sw x sh) into target (tw x th); both top-down, unpadded.
   // Returns target, or null when a size is not positive or the tables or the
-  // intermediate could not be allocated.
+  // work buffers could not be allocated. The intermediate is produced band by
+  // band rather than as one raster; the values are the same.
   uint8_t* Scale(const uint8_t* source, int sw, int sh, uint8_t* target, int tw, int th) {
     if (!source || !target || sw <= 0 || sh <= 0 || tw <= 0 || th <= 0) return nullptr;
     constexpr int kChannels = Pixel::kChannels;
     try {
       Filter filter;
-      qkern::Contributions table;
-      qkern::BuildContributions(tw, sw, filter, table);
-      std::unique_ptr<uint8_t[]> intermediate(new (std::nothrow)
-                                                  uint8_t[size_t(tw) * size_t(sh) * kChannels]);
-      if (!intermediate) return nullptr;
-      if (!qkern::ScaleRows(source, sw, sh, intermediate.get(), tw, kChannels, table))
-        return nullptr;
-      qkern::BuildContributions(th, sh, filter, table);
-      if (!qkern::ScaleColumns(intermediate.get(), tw, sh, target, th, kChannels, table))
+      qkern::Contributions horizontal, vertical;
+      qkern::BuildContributions(tw, sw, filter, horizontal);
+      qkern::BuildContributions(th, sh, filter, vertical);
+      if (!qkern::ScaleTwoPass(source, sw, sh, target, tw, th, kChannels, horizontal, vertical))
         return nullptr;
     } catch (const std::bad_alloc&) {
       return nullptr;

@@ -195,12 +195,114 @@ bool HaveAvx2() {
   return have;
 }
 
-template <class In>
-__attribute__((target("avx2"))) void ColumnsAvx2(const In* src, size_t srcStride, OutOf<In>* dst,
-                                                 size_t dstStride, size_t elems, int y0, int y1,
-                                                 const Axis& axis) {
-  ColumnsBody<In>(src, srcStride, dst, dstStride, elems, y0, y1, axis);
+// Weights of taps k and k + 1 side by side, for multiply-add on sample pairs.
+inline int32_t WeightPair(const int16_t* w, int k, int n) {
+  const uint16_t second = k + 1 < n ? uint16_t(w[k + 1]) : 0;
+  return int32_t(uint32_t(uint16_t(w[k])) | uint32_t(second) << 16);
 }
+
+// Samples per strip of the column passes: output rows next to each other
+// read mostly the same source rows, so a strip of all of them is worked off
+// while those rows are still in cache.
+constexpr size_t kStrip = 2048;
+
+// Bytes in, Q7 out: two taps per multiply-add over 16 samples.
+__attribute__((target("avx2"))) void ColumnsAvx2(const uint8_t* src, size_t srcStride,
+                                                 uint16_t* dst, size_t dstStride, size_t elems,
+                                                 int y0, int y1, const Axis& axis) {
+  const size_t vectorElems = elems & ~size_t(15);
+  const __m256i bias = _mm256_set1_epi32(1 << (kWeightBits - kMidBits - 1));
+  const __m256i top = _mm256_set1_epi16(int16_t(kMidMax));
+  for (size_t x0 = 0; x0 < vectorElems; x0 += kStrip) {
+    const size_t x1 = std::min(vectorElems, x0 + kStrip);
+    for (int y = y0; y < y1; ++y) {
+      const int16_t* w = axis.weights.data() + axis.offset[size_t(y)];
+      const int n = axis.count[size_t(y)];
+      const uint8_t* rows = src + size_t(axis.first[size_t(y)]) * srcStride;
+      uint16_t* out = dst + size_t(y - y0) * dstStride;
+      for (size_t x = x0; x < x1; x += 16) {
+        __m256i lo = bias, hi = bias;
+        for (int k = 0; k < n; k += 2) {
+          const __m256i pair = _mm256_set1_epi32(WeightPair(w, k, n));
+          const uint8_t* p = rows + size_t(k) * srcStride + x;
+          const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+          const __m128i b = k + 1 < n
+                                ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + srcStride))
+                                : _mm_setzero_si128();
+          lo = _mm256_add_epi32(
+              lo, _mm256_madd_epi16(_mm256_cvtepu8_epi16(_mm_unpacklo_epi8(a, b)), pair));
+          hi = _mm256_add_epi32(
+              hi, _mm256_madd_epi16(_mm256_cvtepu8_epi16(_mm_unpackhi_epi8(a, b)), pair));
+        }
+        lo = _mm256_srai_epi32(lo, kWeightBits - kMidBits);
+        hi = _mm256_srai_epi32(hi, kWeightBits - kMidBits);
+        // packus works per 128-bit half: restore the order, then clamp the top.
+        __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi32(lo, hi), 0xD8);
+        packed = _mm256_min_epu16(packed, top);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), packed);
+      }
+    }
+  }
+  for (int y = y0; y < y1; ++y) {
+    const int16_t* w = axis.weights.data() + axis.offset[size_t(y)];
+    const int n = axis.count[size_t(y)];
+    const uint8_t* rows = src + size_t(axis.first[size_t(y)]) * srcStride;
+    uint16_t* out = dst + size_t(y - y0) * dstStride;
+    for (size_t x = vectorElems; x < elems; ++x) {
+      int32_t acc = 0;
+      for (int k = 0; k < n; ++k) acc += int32_t(w[k]) * int32_t(rows[size_t(k) * srcStride + x]);
+      out[x] = ToMid(acc);
+    }
+  }
+}
+
+// Q7 in, bytes out: two taps per multiply-add over 8 samples.
+__attribute__((target("avx2"))) void ColumnsAvx2(const uint16_t* src, size_t srcStride,
+                                                 uint8_t* dst, size_t dstStride, size_t elems,
+                                                 int y0, int y1, const Axis& axis) {
+  constexpr int shift = kWeightBits + kMidBits;
+  const size_t vectorElems = elems & ~size_t(7);
+  const __m256i bias = _mm256_set1_epi32(1 << (shift - 1));
+  for (size_t x0 = 0; x0 < vectorElems; x0 += kStrip / 2) {
+    const size_t x1 = std::min(vectorElems, x0 + kStrip / 2);
+    for (int y = y0; y < y1; ++y) {
+      const int16_t* w = axis.weights.data() + axis.offset[size_t(y)];
+      const int n = axis.count[size_t(y)];
+      const uint16_t* rows = src + size_t(axis.first[size_t(y)]) * srcStride;
+      uint8_t* out = dst + size_t(y - y0) * dstStride;
+      for (size_t x = x0; x < x1; x += 8) {
+        __m256i acc = bias;
+        for (int k = 0; k < n; k += 2) {
+          const __m256i pair = _mm256_set1_epi32(WeightPair(w, k, n));
+          const uint16_t* p = rows + size_t(k) * srcStride + x;
+          const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+          const __m128i b = k + 1 < n
+                                ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + srcStride))
+                                : _mm_setzero_si128();
+          const __m256i pairs =
+              _mm256_set_m128i(_mm_unpackhi_epi16(a, b), _mm_unpacklo_epi16(a, b));
+          acc = _mm256_add_epi32(acc, _mm256_madd_epi16(pairs, pair));
+        }
+        acc = _mm256_srai_epi32(acc, shift);
+        const __m128i words =
+            _mm_packs_epi32(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(words, words));
+      }
+    }
+  }
+  for (int y = y0; y < y1; ++y) {
+    const int16_t* w = axis.weights.data() + axis.offset[size_t(y)];
+    const int n = axis.count[size_t(y)];
+    const uint16_t* rows = src + size_t(axis.first[size_t(y)]) * srcStride;
+    uint8_t* out = dst + size_t(y - y0) * dstStride;
+    for (size_t x = vectorElems; x < elems; ++x) {
+      int32_t acc = 0;
+      for (int k = 0; k < n; ++k) acc += int32_t(w[k]) * int32_t(rows[size_t(k) * srcStride + x]);
+      out[x] = ToByte(acc);
+    }
+  }
+}
+
 template <class In>
 void ColumnsPlain(const In* src, size_t srcStride, OutOf<In>* dst, size_t dstStride, size_t elems,
                   int y0, int y1, const Axis& axis) {
@@ -226,7 +328,7 @@ void Columns(const In* src, size_t srcStride, OutOf<In>* dst, size_t dstStride, 
   qkern::ParallelFor(outH, qkern::ThreadsFor(work), [&](int y0, int y1) {
     OutOf<In>* out = dst + size_t(y0) * dstStride;
     if (avx2)
-      ColumnsAvx2<In>(src, srcStride, out, dstStride, elems, y0, y1, axis);
+      ColumnsAvx2(src, srcStride, out, dstStride, elems, y0, y1, axis);
     else
       ColumnsPlain<In>(src, srcStride, out, dstStride, elems, y0, y1, axis);
   });
@@ -252,31 +354,37 @@ void Rows(const In* src, size_t srcStride, OutOf<In>* dst, size_t dstStride, int
   });
 }
 
-// Columns, then rows, one output row at a time through a per-thread row of
-// the intermediate: nothing but that row is written between the passes.
+// Columns, then rows, a band of kBand output rows at a time through a
+// per-thread band of the intermediate: nothing but that band is written
+// between the passes, and it stays in cache.
+constexpr int kBand = 8;
+
 void ShrinkRowsFirst(const uint8_t* src, int sw, size_t srcRowBytes, uint8_t* dst, int dw, int dh,
                      size_t dstRowBytes, int channels, const Axis& horizontal, const Axis& vertical,
-                     std::vector<std::unique_ptr<uint16_t[]>>& rows) {
+                     std::vector<std::unique_ptr<uint16_t[]>>& bands) {
   const size_t elems = size_t(sw) * channels;
   const bool avx2 = HaveAvx2();
-  qkern::ParallelParts(dh, int(rows.size()), [&](int y0, int y1, int part) {
-    uint16_t* mid = rows[size_t(part)].get();
-    for (int y = y0; y < y1; ++y) {
+  const int count = (dh + kBand - 1) / kBand;
+  qkern::ParallelParts(count, int(bands.size()), [&](int b0, int b1, int part) {
+    uint16_t* mid = bands[size_t(part)].get();
+    for (int b = b0; b < b1; ++b) {
+      const int y0 = b * kBand, y1 = std::min(dh, y0 + kBand);
       if (avx2)
-        ColumnsAvx2<uint8_t>(src, srcRowBytes, mid, elems, elems, y, y + 1, vertical);
+        ColumnsAvx2(src, srcRowBytes, mid, elems, elems, y0, y1, vertical);
       else
-        ColumnsPlain<uint8_t>(src, srcRowBytes, mid, elems, elems, y, y + 1, vertical);
-      uint8_t* out = dst + size_t(y) * dstRowBytes;
+        ColumnsPlain<uint8_t>(src, srcRowBytes, mid, elems, elems, y0, y1, vertical);
+      uint8_t* out = dst + size_t(y0) * dstRowBytes;
+      const int rows = y1 - y0;
       if (channels == 3) {
         if (avx2)
-          RowsAvx2<uint16_t, 3>(mid, elems, out, dstRowBytes, dw, 0, 1, horizontal);
+          RowsAvx2<uint16_t, 3>(mid, elems, out, dstRowBytes, dw, 0, rows, horizontal);
         else
-          RowsPlain<uint16_t, 3>(mid, elems, out, dstRowBytes, dw, 0, 1, horizontal);
+          RowsPlain<uint16_t, 3>(mid, elems, out, dstRowBytes, dw, 0, rows, horizontal);
       } else {
         if (avx2)
-          RowsAvx2<uint16_t, 4>(mid, elems, out, dstRowBytes, dw, 0, 1, horizontal);
+          RowsAvx2<uint16_t, 4>(mid, elems, out, dstRowBytes, dw, 0, rows, horizontal);
         else
-          RowsPlain<uint16_t, 4>(mid, elems, out, dstRowBytes, dw, 0, 1, horizontal);
+          RowsPlain<uint16_t, 4>(mid, elems, out, dstRowBytes, dw, 0, rows, horizontal);
       }
     }
   });
@@ -290,13 +398,14 @@ bool Resample(const uint8_t* src, int sw, int sh, size_t srcRowBytes, uint8_t* d
   if (dh <= sh) {
     const int64_t work = int64_t(sw) * channels * int64_t(vertical.weights.size()) +
                          int64_t(dh) * channels * int64_t(horizontal.weights.size());
-    std::vector<std::unique_ptr<uint16_t[]>> rows(size_t(qkern::ThreadsFor(work)));
-    for (auto& row : rows) {
-      row.reset(new (std::nothrow) uint16_t[size_t(sw) * channels]);
-      if (!row) return false;
+    std::vector<std::unique_ptr<uint16_t[]>> bands;
+    bands.resize(size_t(qkern::ThreadsFor(work)));
+    for (auto& band : bands) {
+      band.reset(new (std::nothrow) uint16_t[size_t(sw) * channels * kBand]);
+      if (!band) return false;
     }
     ShrinkRowsFirst(src, sw, srcRowBytes, dst, dw, dh, dstRowBytes, channels, horizontal, vertical,
-                    rows);
+                    bands);
   } else {
     // Rows first, into dw x sh; the columns then grow it to dh rows.
     const size_t midStride = size_t(dw) * channels;

@@ -42,6 +42,7 @@ TEST_F(DocModel, ConstructionTakesDefaultsFromAnEmptyStore) {
   EXPECT_EQ(doc.m_sliceScreenWidth, 512);
   EXPECT_FALSE(doc.m_mainImage.HasPixels());
   EXPECT_EQ(services.edgeBlur, 32);
+  EXPECT_EQ(doc.GetTitle(), QStringLiteral("Untitled"));
   EXPECT_TRUE(host.log.isEmpty());
 }
 

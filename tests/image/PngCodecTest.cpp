@@ -196,8 +196,9 @@ TEST(PngCodec, ResolutionRecords) {
   MakeTestPicture(fresh, 16, 16);
   ASSERT_EQ(fresh.SaveFile(dir + "/fresh.png", kFilePNG), kISOk);
   auto bytes = ReadFileBytes(dir + "/fresh.png");
-  EXPECT_EQ(std::search(bytes.begin(), bytes.end(), "pHYs", "pHYs" + 4), bytes.end());
-  EXPECT_EQ(std::search(bytes.begin(), bytes.end(), "tEXt", "tEXt" + 4), bytes.end());
+  std::string text(bytes.begin(), bytes.end());
+  EXPECT_EQ(text.find("pHYs"), std::string::npos);
+  EXPECT_EQ(text.find("tEXt"), std::string::npos);
 
   // 2835 px/m loads as 28 per centimetre and saves as 2800 px/m.
   ASSERT_EQ(Shell("convert -size 8x8 xc:red -units PixelsPerCentimeter -density 28.35 " +

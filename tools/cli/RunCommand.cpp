@@ -1,5 +1,16 @@
 // run: a document script. One command per line drives the document through
-// the console host; see the usage text for the commands.
+// the console host; blank lines and lines starting with "#" are skipped.
+// Log lines go to standard output as written, the tool's own lines start "# ".
+//   answer yes|no|cancel|ok     the next box's answer
+//   open PATH | new | save | save-as [PATH]
+//   slice SIZE [ROTATING [ZOOM]] | place X Y W H | place-rotated X Y W H ANGLE
+//   move X Y | centre X Y | angle A | lock | cancel-lock
+//   folder [PATH] | export | auto-clipboard | open-slice-folder | state
+//   import PATH | quick-import FOLDER | find-recent ROOT
+//   tool brush|eraser | brush SIZE SOFTNESS OPACITY | paint X Y [X Y ...]
+//   fill V | fill-opacity | invert | edge-blur N | apply | cancel-merge
+//   shadow [PATH] | shadow-copy | shadow-remove | export-small 512|1024
+//   show-frame | write-preview PATH
 #include <cstdio>
 
 #include "tools/cli/Commands.h"
