@@ -122,10 +122,7 @@ __attribute__((target("avx2"), always_inline)) inline void SampleAvx2(const uint
   if (N == 3) out[3] = 0;
 }
 
-bool HaveAvx2() {
-  static const bool have = __builtin_cpu_supports("avx2");
-  return have;
-}
+bool HaveAvx2() { return qkern::UseAvx2(); }
 
 // Rotated cut, rows i0..i1 of the target.
 struct ExtractJob {

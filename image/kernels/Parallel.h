@@ -1,13 +1,26 @@
-// Splits independent rows or columns of a kernel over the machine's cores.
+// Splits independent rows or columns of a kernel over the machine's cores,
+// and picks the vector paths.
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <exception>
 #include <thread>
 #include <vector>
 
 namespace qkern {
+
+// The AVX2 paths run when the processor has AVX2; tests switch them off to
+// hold the plain paths against them.
+inline std::atomic<bool>& VectorPathsSwitch() {
+  static std::atomic<bool> on{true};
+  return on;
+}
+inline bool UseAvx2() {
+  static const bool have = __builtin_cpu_supports("avx2");
+  return have && VectorPathsSwitch().load(std::memory_order_relaxed);
+}
 
 // Threads worth starting for `work` units of roughly equal cost; starting a
 // thread costs tens of microseconds, so small jobs stay on the caller.

@@ -8,7 +8,6 @@
 #include <immintrin.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -28,12 +27,7 @@ inline float Step(float a, double sample, double weight) {
 
 inline uint8_t TruncateToByte(float a) { return a >= 255.0f ? 255 : a > 0 ? uint8_t(a) : 0; }
 
-std::atomic<bool> g_vectorPaths{true};
-
-bool HaveAvx2() {
-  static const bool have = __builtin_cpu_supports("avx2");
-  return have && g_vectorPaths.load(std::memory_order_relaxed);
-}
+bool HaveAvx2() { return UseAvx2(); }
 
 // ---- row pass -------------------------------------------------------------
 
@@ -208,7 +202,7 @@ struct Band {
 
 }  // namespace
 
-void EnableVectorPaths(bool enable) { g_vectorPaths.store(enable); }
+void EnableVectorPaths(bool enable) { VectorPathsSwitch().store(enable); }
 
 bool ScaleTwoPass(const uint8_t* source, int sw, int sh, uint8_t* target, int tw, int th,
                   int channels, const Contributions& horizontal, const Contributions& vertical) {

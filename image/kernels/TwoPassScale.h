@@ -100,7 +100,8 @@ void BuildContributions(int n, int m, const Filter& filter, Contributions& table
 bool ScaleTwoPass(const uint8_t* source, int sw, int sh, uint8_t* target, int tw, int th,
                   int channels, const Contributions& horizontal, const Contributions& vertical);
 
-// Lets tests run the plain scalar passes on machines with AVX2 as well.
+// Lets tests run the plain scalar paths of every kernel on machines with
+// AVX2 as well.
 void EnableVectorPaths(bool enable);
 
 }  // namespace qkern

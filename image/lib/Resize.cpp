@@ -190,10 +190,7 @@ __attribute__((always_inline)) inline void RowsBody(const In* src, size_t srcStr
   }
 }
 
-bool HaveAvx2() {
-  static const bool have = __builtin_cpu_supports("avx2");
-  return have;
-}
+bool HaveAvx2() { return qkern::UseAvx2(); }
 
 // Weights of taps k and k + 1 side by side, for multiply-add on sample pairs.
 inline int32_t WeightPair(const int16_t* w, int k, int n) {
@@ -308,12 +305,47 @@ void ColumnsPlain(const In* src, size_t srcStride, OutOf<In>* dst, size_t dstStr
                   int y0, int y1, const Axis& axis) {
   ColumnsBody<In>(src, srcStride, dst, dstStride, elems, y0, y1, axis);
 }
+// Row pass with the channels as lanes: each multiply-add takes two taps of
+// every channel, after a shuffle has put the samples of taps k and k + 1
+// side by side. `srcElems` is the number of valid samples per source row:
+// taps whose 8-sample load would pass it are summed one by one.
 template <class In, int C>
 __attribute__((target("avx2"))) void RowsAvx2(const In* src, size_t srcStride, OutOf<In>* dst,
                                               size_t dstStride, int outW, int y0, int y1,
-                                              const Axis& axis) {
-  RowsBody<In, C>(src, srcStride, dst, dstStride, outW, y0, y1, axis);
+                                              const Axis& axis, size_t srcElems) {
+  // 16-bit samples e0..e7 (pixels k and k + 1) to pairs per channel.
+  const __m128i order = C == 3
+                            ? _mm_setr_epi8(0, 1, 6, 7, 2, 3, 8, 9, 4, 5, 10, 11, -1, -1, -1, -1)
+                            : _mm_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15);
+  for (int y = y0; y < y1; ++y) {
+    const In* row = src + size_t(y) * srcStride;
+    OutOf<In>* out = dst + size_t(y) * dstStride;
+    for (int x = 0; x < outW; ++x) {
+      const int16_t* w = axis.weights.data() + axis.offset[size_t(x)];
+      const int n = axis.count[size_t(x)];
+      const size_t first = size_t(axis.first[size_t(x)]) * C;
+      __m128i acc = _mm_setzero_si128();
+      int k = 0;
+      for (; k < n && first + size_t(k) * C + 8 <= srcElems; k += 2) {
+        const In* p = row + first + size_t(k) * C;
+        __m128i samples;
+        if constexpr (sizeof(In) == 1)
+          samples = _mm_cvtepu8_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
+        else
+          samples = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i pair = _mm_set1_epi32(WeightPair(w, k, n));
+        acc = _mm_add_epi32(acc, _mm_madd_epi16(_mm_shuffle_epi8(samples, order), pair));
+      }
+      alignas(16) int32_t sums[4];
+      _mm_store_si128(reinterpret_cast<__m128i*>(sums), acc);
+      for (; k < n; ++k)
+        for (int c = 0; c < C; ++c)
+          sums[c] += int32_t(w[k]) * int32_t(row[first + size_t(k) * C + size_t(c)]);
+      for (int c = 0; c < C; ++c) out[size_t(x) * C + size_t(c)] = Round<In>(sums[c]);
+    }
+  }
 }
+
 template <class In, int C>
 void RowsPlain(const In* src, size_t srcStride, OutOf<In>* dst, size_t dstStride, int outW, int y0,
                int y1, const Axis& axis) {
@@ -335,19 +367,19 @@ void Columns(const In* src, size_t srcStride, OutOf<In>* dst, size_t dstStride, 
 }
 
 template <class In>
-void Rows(const In* src, size_t srcStride, OutOf<In>* dst, size_t dstStride, int outW, int rows,
-          int channels, const Axis& axis) {
+void Rows(const In* src, size_t srcStride, size_t srcElems, OutOf<In>* dst, size_t dstStride,
+          int outW, int rows, int channels, const Axis& axis) {
   const int64_t work = int64_t(rows) * channels * int64_t(axis.weights.size());
   const bool avx2 = HaveAvx2();
   qkern::ParallelFor(rows, qkern::ThreadsFor(work), [&](int y0, int y1) {
     if (channels == 3) {
       if (avx2)
-        RowsAvx2<In, 3>(src, srcStride, dst, dstStride, outW, y0, y1, axis);
+        RowsAvx2<In, 3>(src, srcStride, dst, dstStride, outW, y0, y1, axis, srcElems);
       else
         RowsPlain<In, 3>(src, srcStride, dst, dstStride, outW, y0, y1, axis);
     } else {
       if (avx2)
-        RowsAvx2<In, 4>(src, srcStride, dst, dstStride, outW, y0, y1, axis);
+        RowsAvx2<In, 4>(src, srcStride, dst, dstStride, outW, y0, y1, axis, srcElems);
       else
         RowsPlain<In, 4>(src, srcStride, dst, dstStride, outW, y0, y1, axis);
     }
@@ -377,12 +409,12 @@ void ShrinkRowsFirst(const uint8_t* src, int sw, size_t srcRowBytes, uint8_t* ds
       const int rows = y1 - y0;
       if (channels == 3) {
         if (avx2)
-          RowsAvx2<uint16_t, 3>(mid, elems, out, dstRowBytes, dw, 0, rows, horizontal);
+          RowsAvx2<uint16_t, 3>(mid, elems, out, dstRowBytes, dw, 0, rows, horizontal, elems);
         else
           RowsPlain<uint16_t, 3>(mid, elems, out, dstRowBytes, dw, 0, rows, horizontal);
       } else {
         if (avx2)
-          RowsAvx2<uint16_t, 4>(mid, elems, out, dstRowBytes, dw, 0, rows, horizontal);
+          RowsAvx2<uint16_t, 4>(mid, elems, out, dstRowBytes, dw, 0, rows, horizontal, elems);
         else
           RowsPlain<uint16_t, 4>(mid, elems, out, dstRowBytes, dw, 0, rows, horizontal);
       }
@@ -411,7 +443,8 @@ bool Resample(const uint8_t* src, int sw, int sh, size_t srcRowBytes, uint8_t* d
     const size_t midStride = size_t(dw) * channels;
     std::unique_ptr<uint16_t[]> mid(new (std::nothrow) uint16_t[midStride * size_t(sh)]);
     if (!mid) return false;
-    Rows<uint8_t>(src, srcRowBytes, mid.get(), midStride, dw, sh, channels, horizontal);
+    Rows<uint8_t>(src, srcRowBytes, size_t(sw) * channels, mid.get(), midStride, dw, sh, channels,
+                  horizontal);
     Columns<uint16_t>(mid.get(), midStride, dst, dstRowBytes, midStride, dh, vertical);
   }
   return true;

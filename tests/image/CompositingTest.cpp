@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "image/kernels/Compositing.h"
+#include "image/kernels/TwoPassScale.h"
 
 namespace {
 
@@ -199,6 +200,26 @@ TEST(RenderRotatedOverlay, SamplesTheSliceInSinglePrecision) {
       for (int k = 0; k < 4; ++k) ASSERT_EQ(ov[(r * ow + c) * 4 + k], want[k]) << c << "," << r;
     }
   EXPECT_GT(covered, sw * sh / 2);
+}
+
+TEST(RenderRotatedOverlay, VectorAndPlainPathsAgree) {
+  const int W = 90, H = 70, s = 60;
+  const auto bg = Noise(W, H, 3, 41);
+  std::vector<uint8_t> cut[2], slice(s * s * 4), ov[2];
+  for (int i = 0; i < s * s; ++i)
+    for (int k = 0; k < 4; ++k) slice[i * 4 + k] = uint8_t(bg[(i % (W * H)) * 3 + k % 3] ^ k);
+  for (int plain = 0; plain < 2; ++plain) {
+    qkern::EnableVectorPaths(plain == 0);
+    cut[plain].assign(s * s * 3, 0);
+    ov[plain].assign(100 * 90 * 4, 0);
+    // Centred near the bottom-right corner so the clamped taps are used too.
+    ExtractRotatedSquare(bg.data(), W, H, W - 5, H - 3, s, 0.3, cut[plain].data());
+    RenderRotatedOverlay(bg.data(), W, H, W - 20, H - 10, 0.3f, slice.data(), s, s,
+                         ov[plain].data(), W - 70, H - 60, 100, 90);
+  }
+  qkern::EnableVectorPaths(true);
+  EXPECT_EQ(cut[0], cut[1]);
+  EXPECT_EQ(ov[0], ov[1]);
 }
 
 TEST(RenderRotatedOverlay, UndoesTheRotatedCut) {

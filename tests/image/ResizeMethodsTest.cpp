@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "image/ISImageEx.h"
+#include "image/kernels/TwoPassScale.h"
 #include "image/lib/Imaging.h"
 #include "support/TestSupport.h"
 
@@ -144,6 +145,26 @@ TEST(ResizeMethods, UpAndDownAgainComesBackClose) {
           worst = std::max(worst, std::abs(int(back.Pixels()[i]) - int(im.Pixels()[i])));
         }
     EXPECT_LE(worst, 4) << "factor " << factor;
+  }
+}
+
+TEST(ResizeMethods, VectorAndPlainPathsAgree) {
+  std::mt19937 rng(17);
+  std::uniform_int_distribution<uint32_t> side(1, 150);
+  for (int iter = 0; iter < 40; ++iter) {
+    const uint32_t sw = side(rng), sh = side(rng), dw = side(rng), dh = side(rng);
+    const uint32_t bpp = iter % 2 ? 4 : 3, method = kMethods[iter % 3];
+    std::vector<uint8_t> src(size_t(sw) * sh * bpp);
+    for (auto& b : src) b = uint8_t(rng());
+    std::vector<uint8_t> fast(size_t(dw) * dh * bpp), plain(fast.size());
+    ASSERT_TRUE(qimg::ResizeImage(src.data(), sw, sh, sw * bpp, fast.data(), dw, dh, dw * bpp, bpp,
+                                  method));
+    qkern::EnableVectorPaths(false);
+    ASSERT_TRUE(qimg::ResizeImage(src.data(), sw, sh, sw * bpp, plain.data(), dw, dh, dw * bpp, bpp,
+                                  method));
+    qkern::EnableVectorPaths(true);
+    ASSERT_EQ(fast, plain) << "method " << method << " " << sw << "x" << sh << " -> " << dw << "x"
+                           << dh << " x" << bpp;
   }
 }
 
