@@ -117,6 +117,43 @@ void BlendRow(const uint8_t* mask, const uint8_t* overlay, const uint8_t* backup
   BlendRowScalar(mask, overlay, backup, main, blend, n);
 }
 
+void ExpandToRGBAScalar(const uint8_t* rgb, uint8_t* rgba, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    rgba[4 * i] = rgb[3 * i];
+    rgba[4 * i + 1] = rgb[3 * i + 1];
+    rgba[4 * i + 2] = rgb[3 * i + 2];
+    rgba[4 * i + 3] = 255;
+  }
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("ssse3"))) void ExpandToRGBASsse3(const uint8_t* rgb, uint8_t* rgba,
+                                                        size_t n) {
+  const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+  size_t i = 0;
+  // 16 bytes are read for four pixels: stop while two pixels remain.
+  for (; i + 6 <= n; i += 4) {
+    const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgb + 3 * i));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(rgba + 4 * i),
+                     _mm_or_si128(_mm_shuffle_epi8(in, spread), opaque));
+  }
+  ExpandToRGBAScalar(rgb + 3 * i, rgba + 4 * i, n - i);
+}
+#endif
+
+// 24-bit pixels to (R, G, B, 255).
+void ExpandToRGBA(const uint8_t* rgb, uint8_t* rgba, size_t n) {
+#if defined(__x86_64__) || defined(__i386__)
+  static const bool ssse3 = __builtin_cpu_supports("ssse3");
+  if (ssse3) {
+    ExpandToRGBASsse3(rgb, rgba, n);
+    return;
+  }
+#endif
+  ExpandToRGBAScalar(rgb, rgba, n);
+}
+
 // Puts alpha back to 255 where a feather of ramp r lowered it: the first r
 // and the last r - 1 rows and columns.
 void ResetFeatherBands(uint8_t* rgba, int w, int h, int r) {
@@ -454,8 +491,22 @@ void CQuiltorDoc::BuildMergeWith(bool sliceUnchanged) {
                            oy, ow, oh);
     } else {
       m_featheredSlice.Release();
-      if (!m_overlay.SetFromRGB(m_sliceImage.Pixels(), sw, sh)) return;
-      if (!m_blendMask.Create(sw, sh)) return;
+      // Equal to SetFromRGB; a held buffer of the right size is overwritten
+      // without being cleared first.
+      if (m_overlay.HasPixels() && m_overlay.m_width == sw && m_overlay.m_height == sh) {
+        ExpandToRGBA(m_sliceImage.Pixels(), m_overlay.m_pixels.get(),
+                     static_cast<size_t>(sw) * static_cast<size_t>(sh));
+      } else if (!m_overlay.SetFromRGB(m_sliceImage.Pixels(), sw, sh)) {
+        return;
+      }
+      // The blend writes every entry inside the main image; only entries
+      // outside it must be cleared.
+      const bool inside =
+          m_sliceX >= 0 && m_sliceY >= 0 && m_sliceX + sw <= bw && m_sliceY + sh <= bh;
+      if (!(inside && m_blendMask.HasPixels() && m_blendMask.m_width == sw &&
+            m_blendMask.m_height == sh) &&
+          !m_blendMask.Create(sw, sh))
+        return;
       FeatherEdges(m_overlay.m_pixels.get(), sw, sh, source.feather);
       ox = m_sliceX;
       oy = m_sliceY;

@@ -424,3 +424,17 @@ TEST_F(MergeTest, ExtremePointerPositionsNeitherOverflowNorHang) {
   EXPECT_LT(Mask(300 - 100, 300 - 100), 255);
   ExpectConsistentBlend(*doc);
 }
+
+// A new merge of the same size reuses the buffers: entries left of the image
+// must not keep weights of the merge before.
+TEST_F(MergeTest, ReusedBuffersClearWeightsOutsideTheImage) {
+  MergeAxis(512, 100, 100);
+  doc->CancelMerge();
+  doc->m_sliceX = -100;
+  StartMerge(slice);
+  for (int c = 0; c < 100; ++c) ASSERT_EQ(Blend(c, 256), 0);
+  ExpectConsistentBlend(*doc);
+  CISImageEx expected;
+  ExpectedBlend(doc->m_backupImage, AxisOverlay(slice, -100, 100, 32), nullptr, expected);
+  EXPECT_EQ(MaxDifference(expected, doc->m_mainImage), 0);
+}
