@@ -5,15 +5,16 @@
 #include <cstring>
 #include <numbers>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#endif
-
+#include "document/MergeBlend.h"
 #include "document/QuiltorDoc.h"
 #include "image/kernels/Compositing.h"
 #include "image/kernels/Parallel.h"
 
 namespace {
+
+using merge::BlendChannel;
+using merge::BlendRow;
+using merge::BlendRowScalar;
 
 // Keeps pointer input from the view or a script far away from int overflow
 // while still lying well outside any mask.
@@ -23,10 +24,6 @@ constexpr int kMaxDabs = 1 << 22;
 
 int ClampCoordinate(int v) { return std::clamp(v, -kCoordinateLimit, kCoordinateLimit); }
 
-inline uint8_t BlendChannel(uint32_t backup, uint32_t overlay, uint32_t e) {
-  return static_cast<uint8_t>((backup * (255 - e) + overlay * e) / 255);
-}
-
 // trunc(target * R + m * (1 - R)) with R = weight / 255, computed exactly:
 // in double precision m = target gives target - 1e-14 and the eraser would
 // sink one step below its target with every further dab.
@@ -35,123 +32,6 @@ inline uint8_t MixTowards(int m, int target, int weight) {
   // Floor division: the sum is positive, so truncation rounds down.
   const int step = change >= 0 ? change / 255 : -((-change + 254) / 255);
   return static_cast<uint8_t>(m + step);
-}
-
-inline uint16_t Div255(uint32_t x) { return static_cast<uint16_t>(x / 255); }
-
-void BlendRowScalar(const uint8_t* mask, const uint8_t* overlay, const uint8_t* backup,
-                    uint8_t* main, uint8_t* blend, int n) {
-  for (int i = 0; i < n; ++i) {
-    const uint32_t e = Div255(uint32_t{mask[i]} * overlay[4 * i + 3]);
-    blend[i] = static_cast<uint8_t>(e);
-    main[3 * i] = BlendChannel(backup[3 * i], overlay[4 * i], e);
-    main[3 * i + 1] = BlendChannel(backup[3 * i + 1], overlay[4 * i + 1], e);
-    main[3 * i + 2] = BlendChannel(backup[3 * i + 2], overlay[4 * i + 2], e);
-  }
-}
-
-#if defined(__x86_64__) || defined(__i386__)
-// x / 255 for 0 <= x <= 65025 in 16-bit lanes: (x + 1 + (x >> 8)) >> 8.
-__attribute__((target("ssse3"))) inline __m128i Div255x8(__m128i x) {
-  return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(x, _mm_set1_epi16(1)), _mm_srli_epi16(x, 8)),
-                        8);
-}
-
-// Four pixels per step: the weights in 16-bit lanes, the twelve colour bytes
-// spread over two registers of 16-bit lanes.
-__attribute__((target("ssse3"))) void BlendRowSsse3(const uint8_t* mask, const uint8_t* overlay,
-                                                    const uint8_t* backup, uint8_t* main,
-                                                    uint8_t* blend, int n) {
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i full = _mm_set1_epi16(255);
-  const __m128i alphas =
-      _mm_setr_epi8(3, -1, 7, -1, 11, -1, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-  const __m128i colourLo = _mm_setr_epi8(0, -1, 1, -1, 2, -1, 4, -1, 5, -1, 6, -1, 8, -1, 9, -1);
-  const __m128i colourHi =
-      _mm_setr_epi8(10, -1, 12, -1, 13, -1, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-  const __m128i bytesLo = _mm_setr_epi8(0, -1, 1, -1, 2, -1, 3, -1, 4, -1, 5, -1, 6, -1, 7, -1);
-  const __m128i bytesHi =
-      _mm_setr_epi8(8, -1, 9, -1, 10, -1, 11, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-  const __m128i weightLo = _mm_setr_epi8(0, -1, 0, -1, 0, -1, 2, -1, 2, -1, 2, -1, 4, -1, 4, -1);
-  const __m128i weightHi =
-      _mm_setr_epi8(4, -1, 6, -1, 6, -1, 6, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-  int i = 0;
-  // The backup is read 16 bytes at a time: stop while two pixels remain.
-  for (; i + 6 <= n; i += 4) {
-    const __m128i ov = _mm_loadu_si128(reinterpret_cast<const __m128i*>(overlay + 4 * i));
-    int32_t m4;
-    std::memcpy(&m4, mask + i, 4);
-    const __m128i m = _mm_unpacklo_epi8(_mm_cvtsi32_si128(m4), zero);
-    const __m128i e = Div255x8(_mm_mullo_epi16(m, _mm_shuffle_epi8(ov, alphas)));
-    const int32_t e4 = _mm_cvtsi128_si32(_mm_packus_epi16(e, zero));
-    std::memcpy(blend + i, &e4, 4);
-
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(backup + 3 * i));
-    const __m128i e0 = _mm_shuffle_epi8(e, weightLo), e1 = _mm_shuffle_epi8(e, weightHi);
-    const __m128i r0 = Div255x8(
-        _mm_add_epi16(_mm_mullo_epi16(_mm_shuffle_epi8(b, bytesLo), _mm_sub_epi16(full, e0)),
-                      _mm_mullo_epi16(_mm_shuffle_epi8(ov, colourLo), e0)));
-    const __m128i r1 = Div255x8(
-        _mm_add_epi16(_mm_mullo_epi16(_mm_shuffle_epi8(b, bytesHi), _mm_sub_epi16(full, e1)),
-                      _mm_mullo_epi16(_mm_shuffle_epi8(ov, colourHi), e1)));
-    const __m128i out = _mm_packus_epi16(r0, r1);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(main + 3 * i), out);
-    const int32_t tail = _mm_cvtsi128_si32(_mm_srli_si128(out, 8));
-    std::memcpy(main + 3 * i + 8, &tail, 4);
-  }
-  BlendRowScalar(mask + i, overlay + 4 * i, backup + 3 * i, main + 3 * i, blend + i, n - i);
-}
-#endif
-
-// Blends n overlay pixels over the backup into the main image:
-// e = mask * alpha / 255, main = (backup * (255 - e) + overlay * e) / 255.
-void BlendRow(const uint8_t* mask, const uint8_t* overlay, const uint8_t* backup, uint8_t* main,
-              uint8_t* blend, int n) {
-#if defined(__x86_64__) || defined(__i386__)
-  static const bool ssse3 = __builtin_cpu_supports("ssse3");
-  if (ssse3) {
-    BlendRowSsse3(mask, overlay, backup, main, blend, n);
-    return;
-  }
-#endif
-  BlendRowScalar(mask, overlay, backup, main, blend, n);
-}
-
-void ExpandToRGBAScalar(const uint8_t* rgb, uint8_t* rgba, size_t n) {
-  for (size_t i = 0; i < n; ++i) {
-    rgba[4 * i] = rgb[3 * i];
-    rgba[4 * i + 1] = rgb[3 * i + 1];
-    rgba[4 * i + 2] = rgb[3 * i + 2];
-    rgba[4 * i + 3] = 255;
-  }
-}
-
-#if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("ssse3"))) void ExpandToRGBASsse3(const uint8_t* rgb, uint8_t* rgba,
-                                                        size_t n) {
-  const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
-  const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
-  size_t i = 0;
-  // 16 bytes are read for four pixels: stop while two pixels remain.
-  for (; i + 6 <= n; i += 4) {
-    const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgb + 3 * i));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(rgba + 4 * i),
-                     _mm_or_si128(_mm_shuffle_epi8(in, spread), opaque));
-  }
-  ExpandToRGBAScalar(rgb + 3 * i, rgba + 4 * i, n - i);
-}
-#endif
-
-// 24-bit pixels to (R, G, B, 255).
-void ExpandToRGBA(const uint8_t* rgb, uint8_t* rgba, size_t n) {
-#if defined(__x86_64__) || defined(__i386__)
-  static const bool ssse3 = __builtin_cpu_supports("ssse3");
-  if (ssse3) {
-    ExpandToRGBASsse3(rgb, rgba, n);
-    return;
-  }
-#endif
-  ExpandToRGBAScalar(rgb, rgba, n);
 }
 
 // Puts alpha back to 255 where a feather of ramp r lowered it: the first r
@@ -171,48 +51,6 @@ void ResetFeatherBands(uint8_t* rgba, int w, int h, int r) {
     for (int x = 0; x < left; ++x) p[4 * x + 3] = 255;
     for (int x = right; x < w; ++x) p[4 * x + 3] = 255;
   }
-}
-
-// Tap columns (or rows) and cubic-convolution weights (a = -1) at p.
-struct CubicTaps {
-  int index[4];
-  double weight[4];
-};
-
-inline void MakeTaps(double p, int size, CubicTaps& t) {
-  if (!(p >= 0)) p = 0;
-  if (p > size - 1) p = size - 1;
-  const int ip = static_cast<int>(p);
-  t.index[0] = p >= 1 ? ip - 1 : 0;
-  t.index[1] = p < size - 1 ? ip : size - 1;
-  t.index[2] = p < size - 2 ? ip + 1 : t.index[1];
-  t.index[3] = p < size - 3 ? ip + 2 : t.index[2];
-  const double f = p - std::floor(p);
-  t.weight[0] = -f * (1 - f) * (1 - f);
-  t.weight[1] = 1 - 2 * f * f + f * f * f;
-  t.weight[2] = f + f * f - f * f * f;
-  t.weight[3] = -f * f * (1 - f);
-}
-
-// The alpha byte SampleBicubic gives for RGBA pixels at (x, y), without the
-// three colour channels: the same taps, weights and order of summation.
-inline uint8_t SampleAlpha(const uint8_t* rgba, int w, int h, double x, double y) {
-  CubicTaps cols, rows;
-  MakeTaps(x, w, cols);
-  MakeTaps(y, h, rows);
-  double rowValue[4];
-  for (int r = 0; r < 4; ++r) {
-    const uint8_t* p = rgba + static_cast<size_t>(rows.index[r]) * w * 4 + 3;
-    rowValue[r] = cols.weight[0] * p[size_t{4} * cols.index[0]] +
-                  cols.weight[1] * p[size_t{4} * cols.index[1]] +
-                  cols.weight[2] * p[size_t{4} * cols.index[2]] +
-                  cols.weight[3] * p[size_t{4} * cols.index[3]];
-  }
-  double v = rows.weight[0] * rowValue[0] + rows.weight[1] * rowValue[1] +
-             rows.weight[2] * rowValue[2] + rows.weight[3] * rowValue[3];
-  v += 0.5;
-  if (v >= 255) return 255;
-  return v > 0 ? static_cast<uint8_t>(v) : 0;
 }
 
 }  // namespace
@@ -403,7 +241,8 @@ void CQuiltorDoc::RefeatherRotatedOverlay(int oldFeather, int newFeather, bool b
             const float sx = dx * cs + dy * sn + halfW;
             const float sy = dy * cs - dx * sn + halfH;
             if (!(sx >= 0 && sx < fw && sy >= 0 && sy < fh)) continue;
-            out[static_cast<size_t>(col) * 4 + 3] = SampleAlpha(feathered, sw, sh, sx, sy);
+            out[static_cast<size_t>(col) * 4 + 3] =
+                SampleBicubicChannel(feathered, sw, sh, sx, sy, 4, 3);
             if (blend) {
               const size_t at = static_cast<size_t>(row) * ow + col;
               const size_t p = (static_cast<size_t>(oy + row) * W + (ox + col)) * 3;
@@ -491,14 +330,7 @@ void CQuiltorDoc::BuildMergeWith(bool sliceUnchanged) {
                            oy, ow, oh);
     } else {
       m_featheredSlice.Release();
-      // Equal to SetFromRGB; a held buffer of the right size is overwritten
-      // without being cleared first.
-      if (m_overlay.HasPixels() && m_overlay.m_width == sw && m_overlay.m_height == sh) {
-        ExpandToRGBA(m_sliceImage.Pixels(), m_overlay.m_pixels.get(),
-                     static_cast<size_t>(sw) * static_cast<size_t>(sh));
-      } else if (!m_overlay.SetFromRGB(m_sliceImage.Pixels(), sw, sh)) {
-        return;
-      }
+      if (!m_overlay.SetFromRGB(m_sliceImage.Pixels(), sw, sh)) return;
       // The blend writes every entry inside the main image; only entries
       // outside it must be cleared.
       const bool inside =

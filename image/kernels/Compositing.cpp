@@ -246,6 +246,23 @@ void SampleBicubic(const uint8_t* pixels, int width, int height, double x, doubl
     SamplePlain<3>(pixels, width, height, x, y, out);
 }
 
+uint8_t SampleBicubicChannel(const uint8_t* pixels, int width, int height, double x, double y,
+                             int n, int k) {
+  Taps cols, rows;
+  AxisTaps(x, width, cols);
+  AxisTaps(y, height, rows);
+  double rowValue[4];
+  for (int r = 0; r < 4; ++r) {
+    const uint8_t* p = pixels + size_t(rows.index[r]) * size_t(width) * n + k;
+    rowValue[r] = cols.weight[0] * p[size_t(cols.index[0]) * n] +
+                  cols.weight[1] * p[size_t(cols.index[1]) * n] +
+                  cols.weight[2] * p[size_t(cols.index[2]) * n] +
+                  cols.weight[3] * p[size_t(cols.index[3]) * n];
+  }
+  return RoundClamp(rows.weight[0] * rowValue[0] + rows.weight[1] * rowValue[1] +
+                    rows.weight[2] * rowValue[2] + rows.weight[3] * rowValue[3]);
+}
+
 void ExtractRotatedSquare(const uint8_t* source, int width, int height, int cx, int cy, int s,
                           double theta, uint8_t* target) {
   if (!source || !target || width <= 0 || height <= 0 || s <= 0) return;

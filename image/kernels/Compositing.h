@@ -12,6 +12,11 @@ void FeatherEdges(uint8_t* rgba, int width, int height, int r);
 void SampleBicubic(const uint8_t* pixels, int width, int height, double x, double y, int n,
                    uint8_t out[4]);
 
+// Channel k alone of SampleBicubic, with the same taps, weights and order of
+// summation (for refreshing one channel without sampling the others).
+uint8_t SampleBicubicChannel(const uint8_t* pixels, int width, int height, double x, double y,
+                             int n, int k);
+
 // Cuts the square of side s centred at (cx, cy), turned by theta radians, out
 // of an RGB source into an upright s x s RGB target (double precision).
 void ExtractRotatedSquare(const uint8_t* source, int width, int height, int cx, int cy, int s,

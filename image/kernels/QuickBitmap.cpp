@@ -1,9 +1,52 @@
 #include "image/kernels/QuickBitmap.h"
 
+#include <cstddef>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 #include <cstring>
 #include <new>
 
 namespace {
+
+void ExpandToRGBAScalar(const uint8_t* rgb, uint8_t* rgba, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    rgba[4 * i] = rgb[3 * i];
+    rgba[4 * i + 1] = rgb[3 * i + 1];
+    rgba[4 * i + 2] = rgb[3 * i + 2];
+    rgba[4 * i + 3] = 255;
+  }
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("ssse3"))) void ExpandToRGBASsse3(const uint8_t* rgb, uint8_t* rgba,
+                                                        size_t n) {
+  const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+  size_t i = 0;
+  // 16 bytes are read for four pixels: stop while two pixels remain.
+  for (; i + 6 <= n; i += 4) {
+    const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgb + 3 * i));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(rgba + 4 * i),
+                     _mm_or_si128(_mm_shuffle_epi8(in, spread), opaque));
+  }
+  ExpandToRGBAScalar(rgb + 3 * i, rgba + 4 * i, n - i);
+}
+#endif
+
+// 24-bit pixels to (R, G, B, 255).
+void ExpandToRGBA(const uint8_t* rgb, uint8_t* rgba, size_t n) {
+#if defined(__x86_64__) || defined(__i386__)
+  static const bool ssse3 = __builtin_cpu_supports("ssse3");
+  if (ssse3) {
+    ExpandToRGBASsse3(rgb, rgba, n);
+    return;
+  }
+#endif
+  ExpandToRGBAScalar(rgb, rgba, n);
+}
 
 // Zero-filled block of width * height * bytesPerPixel bytes, or null when the
 // size cannot be represented or the allocation fails.
@@ -35,15 +78,11 @@ bool CQuickBitmap::SetFromRGB(const uint8_t* rgb, int width, int height) {
     Release();
     return false;
   }
-  if (!Create(width, height)) return false;
-  size_t count = size_t(width) * size_t(height);
-  uint8_t* out = m_pixels.get();
-  for (size_t i = 0; i < count; ++i, rgb += 3, out += 4) {
-    out[0] = rgb[0];
-    out[1] = rgb[1];
-    out[2] = rgb[2];
-    out[3] = 255;
-  }
+  // Every byte is written below, so a held buffer of the right size need not
+  // be cleared first.
+  if (!(HasPixels() && m_width == width && m_height == height) && !Create(width, height))
+    return false;
+  ExpandToRGBA(rgb, m_pixels.get(), size_t(width) * size_t(height));
   return true;
 }
 
