@@ -2,6 +2,7 @@
 // by ImageMagick, resolution round trips.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 
@@ -117,6 +118,20 @@ TEST(PngCodec, ReaderDepthsAndPalettes) {
   ASSERT_TRUE(qimg::GetPNGPalette(*src, pal));
   EXPECT_EQ(pal.count, 2u);
   EXPECT_EQ(pal.entries[1].red, d.palette.entries[1].red);
+  // Palette pictures also decode at 24 bits (expanded in place from indices).
+  for (const char* name : {"basn3p01.png", "basn3p02.png", "basn3p04-31i.png", "basn3p08.png"}) {
+    std::string path = CorpusDir() + "/pngsuite/" + name;
+    auto bytes24 = ReadFileBytes(path);
+    auto src24 = qimg::Source::FromMemory(bytes24.data(), bytes24.size());
+    qimg::Decoded rgb;
+    ASSERT_EQ(qimg::ReadPNG(*src24, 24, rgb), qimg::kOk) << name;
+    CISImageEx loaded;
+    ASSERT_EQ(loaded.Load(path), kISOk);
+    EXPECT_EQ(
+        std::memcmp(rgb.pixels.get(), loaded.Pixels(), size_t{loaded.RowBytes()} * loaded.m_height),
+        0)
+        << name;
+  }
   // An RGB picture has no 8-bit decode.
   bytes = ReadFileBytes(CorpusDir() + "/pngsuite/basn2c08.png");
   src = qimg::Source::FromMemory(bytes.data(), bytes.size());
