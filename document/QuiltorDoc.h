@@ -122,9 +122,51 @@ class CQuiltorDoc {
  private:
   void Log(const QString& text) { m_host.AddOutputLine(text); }
 
+  // --- merge bookkeeping. The main image differs from the backup only inside
+  // m_blendedRegion (main-image pixels, right and bottom exclusive), so
+  // restoring or taking a backup only needs that rectangle.
+  struct PixelRect {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    bool IsEmpty() const { return right <= left || bottom <= top; }
+  };
+  PixelRect m_blendedRegion;
+  bool MainAndBackupComparable() const;
+  void MarkBlended(const PixelRect& rect);
+  void RestoreMainFromBackup();
+  void CopyMainToBackup();
+  void BlendOverlayArea(int col0, int row0, int col1, int row1);
+  // What the overlay was last built from. A rebuild for a new edge blur or
+  // mask (RefreshMerge) of the same slice and place only redoes the feather.
+  struct OverlaySource {
+    bool valid = false;
+    uint8_t rotating = 0;
+    int angle = 0, sliceX = 0, sliceY = 0, sliceWidth = 0, sliceHeight = 0, zoom = 0;
+    uint32_t imageWidth = 0, imageHeight = 0, backgroundWidth = 0, backgroundHeight = 0;
+    int overlayWidth = 0, overlayHeight = 0, feather = 0;
+  };
+  OverlaySource m_overlaySource;
+  CQuickBitmap m_featheredSlice;  // a rotating slice with the feather, as sampled
+  OverlaySource CurrentOverlaySource() const;
+  bool SameOverlaySource(const OverlaySource& current) const;
+  void BuildMergeWith(bool sliceUnchanged);
+  void RefeatherRotatedOverlay(int oldFeather, int newFeather);
+  void TakeFileAsMainImage(CISImageEx& loaded, const QString& path);
+  bool WriteSmallExport(const CISImageEx& source, int size, const QString& name,
+                        const char* logFormat);
+
   IDocumentHost& m_host;
   CQuiltorServices& m_services;
   QString m_pathName;
   QString m_title;
   bool m_modified = false;
+
+  // Reads path into a temporary and, only when that gave a 24-bit picture,
+  // makes it the main image (AdoptMainImage). An unreadable file changes nothing.
+  bool TryLoadMainImage(const QString& path);
+  // Load Main Image's steps after the read: the picture taken over as the main
+  // image, the backup, the path, the shadow reload and the refresh flag.
+  void AdoptMainImage(CISImageEx& loaded, const QString& path);
+  bool SaveNumbered(QString& path);
+  // Cuts the slice square (clamped, or the rotated cut) out of source.
+  bool CutSlice(const CISImageEx& source, CISImageEx& picture) const;
 };

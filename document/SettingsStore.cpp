@@ -32,3 +32,22 @@ int CSettingsStore::GetProfileInt(const QString& section, const QString& entry,
 void CSettingsStore::WriteProfileInt(const QString& section, const QString& entry, int value) {
   Store().setValue(Key(section, entry), value);
 }
+
+QString ReadSetting(const CSettingsStore& store, const SettingsValue<QString>& value,
+                    const QString& defaultValue) {
+  return store.GetProfileString(QLatin1StringView(value.section), QLatin1StringView(value.entry),
+                                defaultValue);
+}
+
+void WriteSetting(CSettingsStore& store, const SettingsValue<QString>& value, const QString& text) {
+  store.WriteProfileString(QLatin1StringView(value.section), QLatin1StringView(value.entry), text);
+}
+
+int ReadSetting(const CSettingsStore& store, const SettingsValue<int>& value, int defaultValue) {
+  return store.GetProfileInt(QLatin1StringView(value.section), QLatin1StringView(value.entry),
+                             defaultValue);
+}
+
+void WriteSetting(CSettingsStore& store, const SettingsValue<int>& value, int number) {
+  store.WriteProfileInt(QLatin1StringView(value.section), QLatin1StringView(value.entry), number);
+}

@@ -22,6 +22,15 @@ struct SettingsValue {
   const char* entry;
 };
 
+// Typed access: the section and entry come from the value's declaration, so
+// every reader and writer spells them the same way (the store is
+// case-sensitive on this platform).
+QString ReadSetting(const CSettingsStore& store, const SettingsValue<QString>& value,
+                    const QString& defaultValue = QString());
+void WriteSetting(CSettingsStore& store, const SettingsValue<QString>& value, const QString& text);
+int ReadSetting(const CSettingsStore& store, const SettingsValue<int>& value, int defaultValue);
+void WriteSetting(CSettingsStore& store, const SettingsValue<int>& value, int number);
+
 namespace Settings {
 inline constexpr SettingsValue<QString> kSlicePath{"Settings", "Path"};
 inline constexpr SettingsValue<QString> kImportPath{"Settings", "ImportPath"};

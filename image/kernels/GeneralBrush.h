@@ -13,7 +13,7 @@ class CGeneralBrush {
 
   std::unique_ptr<uint8_t[]> m_stamp;  // stamp side * stamp side weights, row by row
   int m_stampSide = 0;
-  int m_brushSize = 128;    // diameter of the hard disc
-  double m_softness = 30.0; // blur radius; sigma = softness / 2
-  int m_opacity = 50;       // percent
+  int m_brushSize = 128;     // diameter of the hard disc
+  double m_softness = 30.0;  // blur radius; sigma = softness / 2
+  int m_opacity = 50;        // percent
 };

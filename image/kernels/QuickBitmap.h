@@ -9,9 +9,11 @@ class CQuickBitmap {
  public:
   virtual ~CQuickBitmap() = default;
   // Same size as held: zero-filled; else reallocated zero-filled. Returns
-  // false on allocation failure (the bitmap then holds no pixels).
+  // false on allocation failure (the bitmap then holds no pixels and its size
+  // is 0). A width or height below 1 leaves it without pixels and returns true.
   bool Create(int width, int height);
-  // Create, then every pixel := (R, G, B, 255) from 24-bit RGB pixels.
+  // Create, then every pixel := (R, G, B, 255) from 24-bit RGB pixels. False
+  // (and no pixels) for a null source, a side below 1 or allocation failure.
   bool SetFromRGB(const uint8_t* rgb, int width, int height);
   bool HasPixels() const { return m_pixels != nullptr && m_width > 0 && m_height > 0; }
   void Release();
@@ -28,7 +30,7 @@ class CQuickBitmap8 {
   virtual ~CQuickBitmap8() = default;
   // Same size as held: zero-filled; else reallocated zero-filled when both
   // sides are positive (otherwise absent, stored size unchanged). Returns
-  // false on allocation failure.
+  // false on allocation failure (then absent with size 0).
   bool Create(int width, int height);
   bool HasPixels() const { return m_pixels != nullptr && m_width > 0 && m_height > 0; }
   void Release();

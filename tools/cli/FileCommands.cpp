@@ -33,7 +33,8 @@ int CmdConvert(const Args& args) {
   const std::string &in = args[0], &out = args[1];
   uint32_t type = CISImageEx::FileTypeFromExtension(out);
   if (type == kFileNone) {
-    std::fprintf(stderr, "error: %s: the extension names no image type (type %u)\n", out.c_str(), type);
+    std::fprintf(stderr, "error: %s: the extension names no image type (type %u)\n", out.c_str(),
+                 type);
     return 1;
   }
   CISImageEx image;

@@ -1,0 +1,236 @@
+// Main image load, incremental save and the framework's File New, Open, Save
+// and Save As.
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <random>
+
+#include "document/QuiltorDoc.h"
+
+namespace {
+std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+bool FileExists(const QString& path) {
+  struct stat st;
+  return ::lstat(LocalPath(path).c_str(), &st) == 0;
+}
+
+enum class Claim { Done, Taken, Failed };
+
+// Moves a complete file to target unless a file of that name exists at this
+// moment; the check and the move are one step.
+Claim MoveNoReplace(const std::string& from, const std::string& target) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+    return Claim::Done;
+  if (errno == EEXIST) return Claim::Taken;
+  if (errno != EINVAL && errno != ENOSYS) return Claim::Failed;
+  // File systems without the flag: a hard link fails just as atomically.
+  if (::link(from.c_str(), target.c_str()) == 0) {
+    ::unlink(from.c_str());
+    return Claim::Done;
+  }
+  return errno == EEXIST ? Claim::Taken : Claim::Failed;
+}
+
+// A fresh name beside target for the finished picture before it is claimed.
+std::string ReserveTemporary(const std::string& target) {
+  std::random_device rd;
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(rd()));
+    std::string temp = target + suffix;
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      ::close(fd);
+      return temp;
+    }
+  }
+  return {};
+}
+
+// Splits a path into the stem and the extension after its last ".", the dot
+// being looked for in the file name only.
+void SplitExtension(const QString& path, QString& stem, QString& extension) {
+  const qsizetype slash = path.lastIndexOf(u'/');
+  const qsizetype dot = path.lastIndexOf(u'.');
+  if (dot > slash) {
+    stem = path.left(dot);
+    extension = path.mid(dot + 1).toLower();
+  } else {
+    stem = path;
+    extension.clear();
+  }
+}
+
+QString NumberedName(const QString& folderAndName, qint64 n, const QString& extension) {
+  QString name = folderAndName + QStringLiteral("_%1").arg(n, 4, 10, QLatin1Char('0'));
+  if (!extension.isEmpty()) name += u'.' + extension;
+  return name;
+}
+}  // namespace
+
+bool CQuiltorDoc::TryLoadMainImage(const QString& path) {
+  CISImageEx loaded;
+  if (loaded.Load(LocalPath(path)) != kISOk || !loaded.HasPixels() || loaded.m_bitsPerPixel != 24)
+    return false;
+  AdoptMainImage(loaded, path);
+  return true;
+}
+
+void CQuiltorDoc::AdoptMainImage(CISImageEx& loaded, const QString& path) {
+  m_backupImage.Clear();
+  m_sliceImage.Clear();
+  m_overlay.Release();
+  m_blendMask.Release();
+  m_mask.Release();
+  m_mainImage.TakeOver(loaded);
+  if (m_backupImage.CopyFrom(m_mainImage) != kISOk) m_backupImage.Clear();
+  m_blendedRegion = {};  // main and backup are equal again
+  m_mainImagePath = path;
+  LoadShadowImage();
+  m_displayRefresh = 1;
+}
+
+void CQuiltorDoc::LoadMainImage(const QString& path) { TryLoadMainImage(path); }
+
+bool CQuiltorDoc::OpenMainImage(const QString& path) {
+  // An unreadable file leaves the document as it was.
+  if (!TryLoadMainImage(path)) {
+    Log(QStringLiteral("Error: Can't read image: ") + path);
+    return false;
+  }
+  Log(QStringLiteral("Load BG: %1 (%2,%3)")
+          .arg(path)
+          .arg(m_mainImage.m_width)
+          .arg(m_mainImage.m_height));
+  SetTitle(QFileInfo(path).fileName());
+  return true;
+}
+
+bool CQuiltorDoc::SaveMainImage(const QString& requested) {
+  QString path = requested;
+  const bool numbered = !path.isEmpty();
+  if (numbered) {
+    Log(QStringLiteral("Saving image"));
+  } else {
+    QString proposed = m_title;
+    for (qsizetype i = 0; i < proposed.size(); ++i)
+      if (proposed[i] == u':' || proposed[i] == u'/' || proposed[i] == u'\\') {
+        proposed.truncate(i);
+        break;
+      }
+    proposed.truncate(256);
+    path = m_host.GetSaveFileName(QStringLiteral("Save Image"),
+                                  QStringLiteral("PNG File (*.png)|*.png|JPG File (*.jpg)|*.jpg||"),
+                                  QStringLiteral("*.png"), proposed,
+                                  ReadSetting(m_services.settings, Settings::kSaveFolder));
+    if (path.isEmpty()) return false;
+    const qsizetype slash = path.lastIndexOf(u'/');
+    if (slash >= 0) WriteSetting(m_services.settings, Settings::kSaveFolder, path.left(slash));
+  }
+  if (!m_mainImage.HasPixels()) return false;
+
+  bool written = false;
+  if (!numbered) {
+    // The dialog has asked before replacing an existing file.
+    written = m_mainImage.SaveFile(LocalPath(path),
+                                   CISImageEx::FileTypeFromExtension(LocalPath(path))) == kISOk;
+  } else {
+    written = SaveNumbered(path);
+  }
+  if (!written) {
+    Log(QStringLiteral("Error: Can't save image: ") + path);
+    return true;
+  }
+  Log(QStringLiteral("Saved: ") + path);
+  SetModifiedFlag(false);
+  return true;
+}
+
+// Writes the main image under path if no file has that name, else under the
+// next free numbered name beside it; never replaces a file. path becomes the
+// name written (or the last one tried).
+bool CQuiltorDoc::SaveNumbered(QString& path) {
+  QString stem, extension;
+  SplitExtension(path, stem, extension);
+  qint64 n = 1;
+  const qsizetype slash = stem.lastIndexOf(u'/');
+  const qsizetype underscore = stem.lastIndexOf(u'_');
+  if (underscore > slash) {
+    qint64 number = 0;
+    // Digits beyond the fifteenth are not read, so the number cannot overflow.
+    for (qsizetype i = underscore + 1;
+         i < stem.size() && i <= underscore + 15 && stem[i] >= u'0' && stem[i] <= u'9'; ++i)
+      number = number * 10 + (stem[i].unicode() - u'0');
+    if (number >= 1) {
+      stem.truncate(underscore);
+      n = number + 1;
+    }
+  }
+  // The first name free now; taken for certain only by the claim below.
+  QString candidate = path;
+  while (FileExists(candidate)) candidate = NumberedName(stem, n++, extension);
+  path = candidate;
+
+  const uint32_t type =
+      CISImageEx::FileTypeFromExtension(LocalPath(QStringLiteral("x.") + extension));
+  if (type == kFileNone) return false;
+  // Encode once into a temporary beside the target, then claim a name for it.
+  const std::string temp = ReserveTemporary(LocalPath(candidate));
+  if (temp.empty()) return false;
+  if (m_mainImage.SaveFile(temp, type) != kISOk) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  for (;;) {
+    const Claim claim = MoveNoReplace(temp, LocalPath(candidate));
+    if (claim != Claim::Taken) {
+      if (claim == Claim::Failed) ::unlink(temp.c_str());
+      path = candidate;
+      return claim == Claim::Done;
+    }
+    candidate = NumberedName(stem, n++, extension);
+  }
+}
+
+// --- the framework's side
+
+bool CQuiltorDoc::SaveModified() {
+  if (!m_modified) return true;
+  const QString name = m_pathName.isEmpty() ? m_title : m_pathName;
+  switch (m_host.MessageBox(QStringLiteral("Save changes to %1?").arg(name),
+                            IDocumentHost::Buttons::YesNoCancel)) {
+    case IDocumentHost::Answer::Yes:
+      FileSave();
+      // A save that failed or was cancelled keeps the document open.
+      return !m_modified;
+    case IDocumentHost::Answer::No: return true;
+    default: return false;
+  }
+}
+
+bool CQuiltorDoc::FileNew() {
+  if (!SaveModified()) return false;
+  m_pathName.clear();
+  SetModifiedFlag(false);
+  NewDocument();
+  SetTitle(QStringLiteral("Untitled"));
+  return true;
+}
+
+bool CQuiltorDoc::FileOpen(const QString& path) {
+  if (!SaveModified()) return false;
+  if (!OpenMainImage(path)) return false;
+  SetModifiedFlag(false);
+  SetPathName(path);
+  return true;
+}
+
+bool CQuiltorDoc::FileSave() { return SaveMainImage(m_pathName); }
+
+bool CQuiltorDoc::FileSaveAs() { return SaveMainImage(QString()); }

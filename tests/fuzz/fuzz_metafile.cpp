@@ -1,0 +1,32 @@
+// Feeds arbitrary bytes to the Metafile probe, reader.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "image/codecs/Metafile.h"
+
+namespace {
+std::unique_ptr<qimg::Source> Fresh(const uint8_t* data, size_t size) {
+  return qimg::Source::FromMemory(data, size);
+}
+
+// A decoded picture must be exactly as large as it says; touching every byte
+// lets the sanitizers see a short or uninitialised block.
+void Touch(const qimg::Decoded& out) {
+  if (!out.pixels) return;
+  uint64_t bytes = qimg::BlockSize(out.width, out.height, out.bitsPerPixel);
+  volatile uint8_t sum = 0;
+  for (uint64_t i = 0; i < bytes; ++i) sum = uint8_t(sum + out.pixels[i]);
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  auto s = Fresh(data, size);
+  qimg::SniffWMF(data, size < 4096 ? size : 4096);
+  qimg::SniffEMF(data, size < 4096 ? size : 4096);
+  qimg::Info info;
+  qimg::GetMetafileDims(*s, info);
+  qimg::Decoded out;
+  if (qimg::ReadMetafile(*Fresh(data, size), out) == qimg::kOk) Touch(out);
+  return 0;
+}
