@@ -17,15 +17,18 @@ done
 [ -x "$cli" ] || { echo "missing: $cli (build first)" >&2; exit 1; }
 "$root/bench/make-photo.sh" "$dir" >/dev/null
 cd "$dir"
-out=$dir/out
+out=$dir/codec-out
 mkdir -p "$out"
 
-# min_seconds CSV_FILE ROW: the min column of one hyperfine CSV row (1-based).
+# min_seconds CSV_FILE ROW: the min column of one hyperfine CSV row (1-based);
+# cpu_seconds: its mean user + system time.
 min_seconds() { awk -F, -v row="$2" 'NR == row + 1 { print $7 }' "$1"; }
+cpu_seconds() { awk -F, -v row="$2" 'NR == row + 1 { print $5 + $6 }' "$1"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 size_of() { stat -c %s "$1"; }
 
 results=()
+cpu=()
 # bench NAME OURS VIPS MAGICK: runs the three commands, remembers the minima.
 bench() {
   local name=$1 csv=$out/$1.csv
@@ -35,6 +38,7 @@ bench() {
     exit 1
   }
   results+=("$name $(min_seconds "$csv" 1) $(min_seconds "$csv" 2) $(min_seconds "$csv" 3)")
+  cpu+=("$name $(cpu_seconds "$csv" 1) $(cpu_seconds "$csv" 2) $(cpu_seconds "$csv" 3)")
 }
 
 bench decode-png "$cli convert photo.png $out/q.tif" "vips copy photo.png $out/v.tif" \
@@ -67,6 +71,16 @@ for r in "${results[@]}"; do
   printf "%-12s %9.3f %9.3f %9.3f %11s %11s  %s\n" "$name" "$q" "$v" "$m" "$(ratio "$q" "$v")" \
     "$(ratio "$q" "$m")" "$target"
 done
+
+echo
+echo "== CPU time (user + system, mean; vips runs a pipeline of threads) =="
+printf "%-12s %9s %9s %9s %11s %11s\n" job quiltor vips magick "q/vips" "q/magick"
+for r in "${cpu[@]}"; do
+  read -r name q v m <<<"$r"
+  printf "%-12s %9.3f %9.3f %9.3f %11s %11s\n" "$name" "$q" "$v" "$m" "$(ratio "$q" "$v")" \
+    "$(ratio "$q" "$m")"
+done
+echo "load average during the run: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 echo
 echo "== output sizes (bytes) =="

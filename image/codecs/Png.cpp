@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "image/codecs/PngFast.h"
+
 namespace qimg {
 
 namespace {
@@ -341,6 +343,12 @@ bool GetPNGPalette(Source& source, Palette& palette) {
 
 uint32_t ReadPNG(Source& source, uint32_t bitsPerPixel, Decoded& out) {
   out = Decoded{};
+  uint32_t fast = kOk;
+  if (bitsPerPixel == 24 && ReadPngRgb8(source, out, fast)) {
+    if (fast != kOk) out = Decoded{};
+    SetLastError(fast);
+    return fast;
+  }
   PngReader reader;
   reader.source = &source;
   reader.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &reader, PngReader::OnError,

@@ -2,6 +2,7 @@
 // by ImageMagick, resolution round trips.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 
@@ -117,6 +118,20 @@ TEST(PngCodec, ReaderDepthsAndPalettes) {
   ASSERT_TRUE(qimg::GetPNGPalette(*src, pal));
   EXPECT_EQ(pal.count, 2u);
   EXPECT_EQ(pal.entries[1].red, d.palette.entries[1].red);
+  // Palette pictures also decode at 24 bits (expanded in place from indices).
+  for (const char* name : {"basn3p01.png", "basn3p02.png", "basn3p04-31i.png", "basn3p08.png"}) {
+    std::string path = CorpusDir() + "/pngsuite/" + name;
+    auto bytes24 = ReadFileBytes(path);
+    auto src24 = qimg::Source::FromMemory(bytes24.data(), bytes24.size());
+    qimg::Decoded rgb;
+    ASSERT_EQ(qimg::ReadPNG(*src24, 24, rgb), qimg::kOk) << name;
+    CISImageEx loaded;
+    ASSERT_EQ(loaded.Load(path), kISOk);
+    EXPECT_EQ(
+        std::memcmp(rgb.pixels.get(), loaded.Pixels(), size_t{loaded.RowBytes()} * loaded.m_height),
+        0)
+        << name;
+  }
   // An RGB picture has no 8-bit decode.
   bytes = ReadFileBytes(CorpusDir() + "/pngsuite/basn2c08.png");
   src = qimg::Source::FromMemory(bytes.data(), bytes.size());
@@ -217,6 +232,132 @@ TEST(PngCodec, ResolutionRecords) {
   EXPECT_EQ(info.resY, 2800);
   EXPECT_EQ(info.resUnit, 1);
   EXPECT_EQ(Identify(dir + "/m2.png"), "28 28 PixelsPerCentimeter");
+}
+
+// --- 8-bit RGB pictures take a path of their own (inflate and row filters on
+// two threads); these files exercise it directly.
+
+uint32_t Crc(const uint8_t* p, size_t n, uint32_t crc = 0) {
+  crc = ~crc;
+  for (size_t i = 0; i < n; ++i) {
+    crc ^= p[i];
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+  }
+  return ~crc;
+}
+
+void Put32(std::vector<uint8_t>& v, uint32_t x) {
+  for (int s = 24; s >= 0; s -= 8) v.push_back(uint8_t(x >> s));
+}
+
+void Chunk(std::vector<uint8_t>& f, const char* type, const std::vector<uint8_t>& data) {
+  Put32(f, uint32_t(data.size()));
+  size_t at = f.size();
+  f.insert(f.end(), type, type + 4);
+  f.insert(f.end(), data.begin(), data.end());
+  Put32(f, Crc(f.data() + at, data.size() + 4));
+}
+
+// An RGB PNG whose zlib stream holds `filtered` in stored blocks.
+std::vector<uint8_t> StoredPng(uint32_t w, uint32_t h, const std::vector<uint8_t>& filtered,
+                               bool end = true, int adlerDelta = 0) {
+  std::vector<uint8_t> f = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  std::vector<uint8_t> ihdr;
+  Put32(ihdr, w);
+  Put32(ihdr, h);
+  ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});
+  Chunk(f, "IHDR", ihdr);
+  std::vector<uint8_t> z = {0x78, 0x01};
+  size_t pos = 0;
+  do {
+    size_t n = std::min<size_t>(65535, filtered.size() - pos);
+    z.push_back(pos + n == filtered.size() ? 1 : 0);
+    z.insert(z.end(), {uint8_t(n), uint8_t(n >> 8), uint8_t(~n), uint8_t(~n >> 8)});
+    z.insert(z.end(), filtered.begin() + long(pos), filtered.begin() + long(pos + n));
+    pos += n;
+  } while (pos < filtered.size());
+  uint32_t a = 1, b = 0;
+  for (uint8_t c : filtered) a = (a + c) % 65521, b = (b + a) % 65521;
+  Put32(z, ((b << 16) | a) + uint32_t(adlerDelta));
+  // Two IDAT chunks, the second starting mid-stream.
+  size_t half = z.size() / 2;
+  Chunk(f, "IDAT", std::vector<uint8_t>(z.begin(), z.begin() + long(half)));
+  Chunk(f, "IDAT", std::vector<uint8_t>(z.begin() + long(half), z.end()));
+  if (end) Chunk(f, "IEND", {});
+  return f;
+}
+
+bool DecodesRgb(const std::vector<uint8_t>& file, qimg::Decoded& d) {
+  auto src = qimg::Source::FromMemory(file.data(), file.size());
+  return qimg::ReadPNG(*src, 24, d) == qimg::kOk && d.pixels;
+}
+
+TEST(PngCodec, RgbPathUndoesEveryFilter) {
+  const uint32_t w = 5, h = 6;
+  std::vector<uint8_t> raw;  // one filter type per row, the last row Paeth again
+  for (uint32_t y = 0; y < h; ++y) {
+    raw.push_back(uint8_t(y % 5));
+    for (uint32_t i = 0; i < w * 3; ++i) raw.push_back(uint8_t(y * 40 + i * 7));
+  }
+  qimg::Decoded d;
+  ASSERT_TRUE(DecodesRgb(StoredPng(w, h, raw), d));
+  // Reference: undo the filters here, the plain way.
+  std::vector<uint8_t> want(size_t{w} * h * 3), zero(w * 3);
+  for (uint32_t y = 0; y < h; ++y) {
+    const uint8_t* in = &raw[y * (w * 3 + 1)];
+    uint8_t* out = &want[y * w * 3];
+    const uint8_t* up = y ? out - w * 3 : zero.data();
+    for (uint32_t i = 0; i < w * 3; ++i) {
+      int a = i >= 3 ? out[i - 3] : 0, b = up[i], c = i >= 3 ? up[i - 3] : 0;
+      int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+      int pred[5] = {0, a, b, (a + b) / 2, pa <= pb && pa <= pc ? a : pb <= pc ? b : c};
+      out[i] = uint8_t(in[1 + i] + pred[in[0]]);
+    }
+  }
+  EXPECT_EQ(std::memcmp(d.pixels.get(), want.data(), want.size()), 0);
+}
+
+TEST(PngCodec, RgbPathRejectsBrokenFiles) {
+  const uint32_t w = 4, h = 3;
+  std::vector<uint8_t> raw(size_t{h} * (w * 3 + 1), 9);
+  for (uint32_t y = 0; y < h; ++y) raw[y * (w * 3 + 1)] = 1;
+  qimg::Decoded d;
+  ASSERT_TRUE(DecodesRgb(StoredPng(w, h, raw), d));
+  auto bad = raw;
+  bad[w * 3 + 1] = 5;  // no such filter
+  EXPECT_FALSE(DecodesRgb(StoredPng(w, h, bad), d));
+  EXPECT_FALSE(DecodesRgb(StoredPng(w, h, std::vector<uint8_t>(raw.begin(), raw.end() - 4)), d));
+  EXPECT_FALSE(DecodesRgb(StoredPng(w, h, raw, false), d));    // no IEND
+  EXPECT_FALSE(DecodesRgb(StoredPng(w, h, raw, true, 1), d));  // wrong Adler-32
+  auto flipped = StoredPng(w, h, raw);
+  flipped[8 + 25 + 8 + 10] ^= 0x40;  // inside the first IDAT: its CRC no longer holds
+  EXPECT_FALSE(DecodesRgb(flipped, d));
+  EXPECT_FALSE(d.pixels);
+  // Extra data after the last row only draws a warning from libpng: accepted.
+  auto longer = raw;
+  longer.insert(longer.end(), 20, 0);
+  EXPECT_TRUE(DecodesRgb(StoredPng(w, h, longer), d));
+}
+
+// Big enough for the two-thread path; filters chosen by ImageMagick.
+TEST(PngCodec, LargeRgbMatchesImageMagickAndTruncationsFail) {
+  if (!HaveProgram("convert")) GTEST_SKIP() << "ImageMagick missing";
+  std::string f = TempDir() + "/big.png";
+  ASSERT_EQ(Shell("convert -size 1500x1100 -seed 4 plasma:fractal -depth 8 "
+                  "-define png:color-type=2 " +
+                  ShellQuote(f)),
+            0);
+  CISImageEx ours, theirs;
+  ASSERT_EQ(ours.Load(f), kISOk);
+  ASSERT_TRUE(MagickDecode(f, theirs));
+  EXPECT_EQ(MaxDifference(ours, theirs), 0);
+  auto bytes = ReadFileBytes(f);
+  for (size_t cut :
+       {size_t{60}, bytes.size() / 7, bytes.size() / 2, bytes.size() - 13, bytes.size() - 1}) {
+    std::vector<uint8_t> part(bytes.begin(), bytes.begin() + long(cut));
+    qimg::Decoded d;
+    EXPECT_FALSE(DecodesRgb(part, d)) << cut;
+  }
 }
 
 }  // namespace

@@ -122,10 +122,10 @@ TEST_F(TiffCodec, BilevelShowsZeroWhiteOneBlack) {
 
 TEST_F(TiffCodec, PixelAspectCorrection) {
   std::string dir = dir_;
-  ASSERT_EQ(
-      Shell("convert -size 1000x500 gradient:red-blue -depth 8 -units PixelsPerInch -density 200x100 " +
-            ShellQuote(dir + "/fax.tif")),
-      0);
+  ASSERT_EQ(Shell("convert -size 1000x500 gradient:red-blue -depth 8 -units PixelsPerInch -density "
+                  "200x100 " +
+                  ShellQuote(dir + "/fax.tif")),
+            0);
   CISImageEx im;
   ASSERT_EQ(im.Load(dir + "/fax.tif"), kISOk);
   EXPECT_EQ(im.m_width, 1000u);
@@ -133,10 +133,10 @@ TEST_F(TiffCodec, PixelAspectCorrection) {
   EXPECT_EQ(im.m_resolutionX, 200);
   EXPECT_EQ(im.m_resolutionY, 100);
   EXPECT_EQ(im.m_resolutionUnit, 2u);
-  ASSERT_EQ(
-      Shell("convert -size 1000x500 gradient:red-blue -depth 8 -units PixelsPerInch -density 200x170 " +
-            ShellQuote(dir + "/near.tif")),
-      0);
+  ASSERT_EQ(Shell("convert -size 1000x500 gradient:red-blue -depth 8 -units PixelsPerInch -density "
+                  "200x170 " +
+                  ShellQuote(dir + "/near.tif")),
+            0);
   ASSERT_EQ(im.Load(dir + "/near.tif"), kISOk);
   EXPECT_EQ(im.m_height, 500u);
 }
