@@ -71,9 +71,7 @@ uint32_t DecodeDepth(uint32_t code) {
 uint32_t Decode(qimg::Source& src, uint32_t code, qimg::Decoded& out) {
   uint32_t bpp = DecodeDepth(code);
   switch (code) {
-    case kFileJPEG:
-      qimg::SetJPGDCTScaleFactors(1, 1);
-      return qimg::ReadJPG(src, bpp, out);
+    case kFileJPEG: qimg::SetJPGDCTScaleFactors(1, 1); return qimg::ReadJPG(src, bpp, out);
     case kFileJPEGGrey: return qimg::ReadJPG(src, bpp, out);
     case kFileBMP:
     case kFileBMP8:
@@ -237,7 +235,9 @@ void CISImageEx::ReadResolution(qimg::Source& source, uint32_t fileType) {
   }
   source.Seek(0);
   // Values far out of range would make the truncation undefined.
-  auto whole = [](double v) { return std::isfinite(v) && std::fabs(v) < 2e9 ? std::trunc(v) : 0.0; };
+  auto whole = [](double v) {
+    return std::isfinite(v) && std::fabs(v) < 2e9 ? std::trunc(v) : 0.0;
+  };
   m_resolutionX = whole(x);
   m_resolutionY = whole(y);
   m_resolutionUnit = unit;
@@ -288,17 +288,22 @@ uint32_t CISImageEx::Load(const std::string& path) {
   ReadResolution(*source, code);
   AdoptDecoded(decoded);
 
-  // Pixel aspect correction for TIFFs with unequal resolutions (fax images).
-  if (code == kFileTIFF || code == kFileTIFF8) {
+  // Pixel aspect correction for TIFFs with unequal resolutions. Bilevel and
+  // grey TIFFs are included: fax pages (204 x 98 dpi, 1-bit) are the usual
+  // case, and would otherwise show squashed to half their height. Palette
+  // and bit depths are brought to RGB first, as indices cannot be resampled.
+  if (code == kFileTIFF || code == kFileTIFF8 || code == kFileTIFF1 || code == kFileTIFF32) {
     double rx = m_lastReadX, ry = m_lastReadY;
     if (rx != ry && rx != 0) {
       double ratio = ry / rx;
-      if (ratio != 0 && std::fabs(1 - ratio) > 0.25) {
-        double h = std::trunc(m_height / ratio);
-        if (h >= 1 && h < 4e9 && (m_bitsPerPixel == 24 || m_bitsPerPixel == 32)) {
-          CISImageEx temp;
-          if (temp.ResizeFrom(*this, m_width, static_cast<uint32_t>(h), 0) == kISOk) TakeOver(temp);
+      double h = ratio != 0 ? std::trunc(m_height / ratio) : 0;
+      if (ratio != 0 && std::fabs(1 - ratio) > 0.25 && h >= 1 && h < 4e9) {
+        if (m_bitsPerPixel != 24 && m_bitsPerPixel != 32) {
+          CISImageEx rgb;
+          if (ConvertTo24(rgb) == kISOk) TakeOver(rgb);
         }
+        CISImageEx temp;
+        if (temp.ResizeFrom(*this, m_width, static_cast<uint32_t>(h), 0) == kISOk) TakeOver(temp);
       }
     }
   }
@@ -346,10 +351,14 @@ uint32_t CISImageEx::Save(qimg::Dest& destination, uint32_t fileType) {
           r = qimg::WriteJPG(destination, w, int(m_jpegQuality), m_jpegFlag ? 1 : 0,
                              ResolutionForWriter(kFileJPEG));
           break;
-        case kFileBMP: r = qimg::WriteBMP(destination, w, 16777216, ResolutionForWriter(kFileBMP)); break;
+        case kFileBMP:
+          r = qimg::WriteBMP(destination, w, 16777216, ResolutionForWriter(kFileBMP));
+          break;
         case kFilePCX: r = qimg::WritePCX(destination, w, {0, 0, 1}); break;
         case kFilePNG: r = qimg::WritePNG(destination, w, ResolutionForWriter(kFilePNG)); break;
-        case kFileTIFF: r = qimg::WriteTIFF(destination, w, m_tiffOption, ResolutionForWriter(kFileTIFF)); break;
+        case kFileTIFF:
+          r = qimg::WriteTIFF(destination, w, m_tiffOption, ResolutionForWriter(kFileTIFF));
+          break;
         case kFileTGA: r = qimg::WriteTGA(destination, w); break;
         case kFilePSD: r = qimg::WritePSD(destination, w); break;
         default: r = qimg::WriteRGBToMetafile(destination, w, fileType == kFileEMF); break;
@@ -392,8 +401,17 @@ uint32_t CISImageEx::Save(qimg::Dest& destination, uint32_t fileType) {
 uint32_t CISImageEx::SaveFile(const std::string& path, uint32_t fileType) {
   if (!HasPixels()) return kISRefused;
   switch (fileType) {
-    case kFileJPEG: case kFileBMP: case kFilePCX: case kFilePNG: case kFileTIFF: case kFileTGA:
-    case kFileWMF: case kFileEMF: case kFilePSD: case kFileWBMP: case kFileGIF: break;
+    case kFileJPEG:
+    case kFileBMP:
+    case kFilePCX:
+    case kFilePNG:
+    case kFileTIFF:
+    case kFileTGA:
+    case kFileWMF:
+    case kFileEMF:
+    case kFilePSD:
+    case kFileWBMP:
+    case kFileGIF: break;
     default: return qimg::kErrParam;  // no format: no file at all
   }
   // A temporary name in the same folder, so that the rename is atomic.

@@ -141,6 +141,28 @@ TEST_F(TiffCodec, PixelAspectCorrection) {
   EXPECT_EQ(im.m_height, 500u);
 }
 
+// A fax page (1-bit, 204 x 98 dpi) and a grey scan get their aspect back too,
+// still black where the page is black.
+TEST_F(TiffCodec, PixelAspectCorrectionForBilevelAndGrey) {
+  ASSERT_EQ(Shell("convert -size 400x100 xc:white -fill black -draw 'rectangle 0,0 199,99' "
+                  "-monochrome -compress Group4 -units PixelsPerInch -density 204x98 " +
+                  ShellQuote(dir_ + "/fax1.tif")),
+            0);
+  ASSERT_EQ(Shell("convert -size 400x100 gradient:black-white -colorspace Gray -depth 8 "
+                  "-units PixelsPerInch -density 200x100 " +
+                  ShellQuote(dir_ + "/grey.tif")),
+            0);
+  CISImageEx fax, grey;
+  ASSERT_EQ(fax.Load(dir_ + "/fax1.tif"), kISOk);
+  EXPECT_EQ(fax.m_width, 400u);
+  EXPECT_EQ(fax.m_height, 208u);  // trunc(100 / (98 / 204))
+  EXPECT_EQ(fax.m_bitsPerPixel, 24u);
+  EXPECT_EQ(fax.Pixels()[(100 * 400 + 50) * 3], 0);     // left half black
+  EXPECT_EQ(fax.Pixels()[(100 * 400 + 350) * 3], 255);  // right half white
+  ASSERT_EQ(grey.Load(dir_ + "/grey.tif"), kISOk);
+  EXPECT_EQ(grey.m_height, 200u);
+}
+
 TEST_F(TiffCodec, SavedFileReadsBackWithResolution) {
   CISImageEx im, back;
   MakeTestPicture(im, 517, 3001, 4);  // several strips
