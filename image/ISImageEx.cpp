@@ -84,7 +84,8 @@ uint32_t CISImageEx::CopyFrom(const CISImageEx& source) {
   if (r != kISOk) return r;
   std::memcpy(Pixels(), source.Pixels(), size_t{source.RowBytes()} * source.m_height);
   m_paletteCount = source.m_paletteCount;
-  std::memcpy(m_palette, source.m_palette, sizeof(qimg::PaletteEntry) * std::min(256u, m_paletteCount));
+  std::memcpy(m_palette, source.m_palette,
+              sizeof(qimg::PaletteEntry) * std::min(256u, m_paletteCount));
   return kISOk;
 }
 

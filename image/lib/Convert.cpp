@@ -19,8 +19,8 @@ void EightBitToRGB(const uint8_t* src, uint32_t width, uint32_t height, uint32_t
   }
 }
 
-void UnpackBufferTo8Bit(const uint8_t* src, uint32_t width, uint32_t height,
-                        uint32_t srcRowBytes, uint8_t* dst, uint32_t dstRowBytes) {
+void UnpackBufferTo8Bit(const uint8_t* src, uint32_t width, uint32_t height, uint32_t srcRowBytes,
+                        uint8_t* dst, uint32_t dstRowBytes) {
   for (uint32_t y = 0; y < height; ++y) {
     const uint8_t* s = src + size_t{y} * srcRowBytes;
     uint8_t* d = dst + size_t{y} * dstRowBytes;
@@ -28,8 +28,8 @@ void UnpackBufferTo8Bit(const uint8_t* src, uint32_t width, uint32_t height,
   }
 }
 
-void SplitRGBAToRGBPlusA(const uint8_t* rgba, uint32_t width, uint32_t height,
-                         uint32_t rowBytes, uint8_t* rgb, uint32_t rgbRowBytes, uint8_t* alpha,
+void SplitRGBAToRGBPlusA(const uint8_t* rgba, uint32_t width, uint32_t height, uint32_t rowBytes,
+                         uint8_t* rgb, uint32_t rgbRowBytes, uint8_t* alpha,
                          uint32_t alphaRowBytes) {
   for (uint32_t y = 0; y < height; ++y) {
     const uint8_t* s = rgba + size_t{y} * rowBytes;

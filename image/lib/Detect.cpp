@@ -21,10 +21,10 @@ struct SniffEntry {
 // Order matters: signatures first, then the weak ones (TGA and WBMP have no
 // magic number and only pass plausibility checks).
 constexpr SniffEntry kSniffers[] = {
-    {kFamilyPNG, SniffPNG},   {kFamilyJPEG, SniffJPG},  {kFamilyGIF, SniffGIF},
-    {kFamilyTIFF, SniffTIFF}, {kFamilyBMP, SniffBMP},   {kFamilyPSD, SniffPSD},
-    {kFamilyEMF, SniffEMF},   {kFamilyWMF, SniffWMF},   {kFamilyPCD, SniffPCD},
-    {kFamilyPCX, SniffPCX},   {kFamilyTGA, SniffTGA},   {kFamilyWBMP, SniffWBMP},
+    {kFamilyPNG, SniffPNG},   {kFamilyJPEG, SniffJPG}, {kFamilyGIF, SniffGIF},
+    {kFamilyTIFF, SniffTIFF}, {kFamilyBMP, SniffBMP},  {kFamilyPSD, SniffPSD},
+    {kFamilyEMF, SniffEMF},   {kFamilyWMF, SniffWMF},  {kFamilyPCD, SniffPCD},
+    {kFamilyPCX, SniffPCX},   {kFamilyTGA, SniffTGA},  {kFamilyWBMP, SniffWBMP},
 };
 constexpr size_t kHeadBytes = 4096;  // PhotoCD's signature sits at 2048
 }  // namespace

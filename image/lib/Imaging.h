@@ -15,15 +15,15 @@ namespace qimg {
 // own results (1, 2, 5, 28) so that a code says where it came from.
 enum ErrorCode : uint32_t {
   kOk = 0,
-  kErrNoMemory = 100,      // an allocation failed
-  kErrOpen = 101,          // the file could not be opened or created
-  kErrRead = 102,          // read failed or the file ended early
-  kErrWrite = 103,         // write failed (disk full, closed stream)
-  kErrFormat = 104,        // not this format, or a corrupt header or stream
-  kErrUnsupported = 105,   // a valid file using a feature we do not decode
-  kErrTooLarge = 106,      // the header asks for more than our limits allow
-  kErrParam = 107,         // bad arguments from the caller
-  kErrTruncated = 108,     // the pixel data ends before the picture does
+  kErrNoMemory = 100,     // an allocation failed
+  kErrOpen = 101,         // the file could not be opened or created
+  kErrRead = 102,         // read failed or the file ended early
+  kErrWrite = 103,        // write failed (disk full, closed stream)
+  kErrFormat = 104,       // not this format, or a corrupt header or stream
+  kErrUnsupported = 105,  // a valid file using a feature we do not decode
+  kErrTooLarge = 106,     // the header asks for more than our limits allow
+  kErrParam = 107,        // bad arguments from the caller
+  kErrTruncated = 108,    // the pixel data ends before the picture does
 };
 
 uint32_t GetLastError();
@@ -68,7 +68,7 @@ class Source {
   Source(const Source&) = delete;
   Source& operator=(const Source&) = delete;
 
-  static std::unique_ptr<Source> OpenFile(const std::string& path);  // null on failure
+  static std::unique_ptr<Source> OpenFile(const std::string& path);          // null on failure
   static std::unique_ptr<Source> FromMemory(const void* data, size_t size);  // not owned
 
   // Reads up to n bytes; returns how many were read (short only at the end or on error).
@@ -194,14 +194,13 @@ struct WriteImage {
 void EightBitToRGB(const uint8_t* src, uint32_t width, uint32_t height, uint32_t srcRowBytes,
                    uint8_t* dst, uint32_t dstRowBytes, const Palette& palette);
 // 1-bit rows (MSB first) to one index byte per pixel.
-void UnpackBufferTo8Bit(const uint8_t* src, uint32_t width, uint32_t height,
-                        uint32_t srcRowBytes, uint8_t* dst, uint32_t dstRowBytes);
+void UnpackBufferTo8Bit(const uint8_t* src, uint32_t width, uint32_t height, uint32_t srcRowBytes,
+                        uint8_t* dst, uint32_t dstRowBytes);
 // At most 256 colours; fills indices and the palette (count 256).
-uint32_t QuantizeRGBTo8Bit(const uint8_t* rgb, uint32_t width, uint32_t height,
-                           uint32_t rowBytes, uint8_t* dst, uint32_t dstRowBytes,
-                           Palette& palette);
-void SplitRGBAToRGBPlusA(const uint8_t* rgba, uint32_t width, uint32_t height,
-                         uint32_t rowBytes, uint8_t* rgb, uint32_t rgbRowBytes, uint8_t* alpha,
+uint32_t QuantizeRGBTo8Bit(const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t rowBytes,
+                           uint8_t* dst, uint32_t dstRowBytes, Palette& palette);
+void SplitRGBAToRGBPlusA(const uint8_t* rgba, uint32_t width, uint32_t height, uint32_t rowBytes,
+                         uint8_t* rgb, uint32_t rgbRowBytes, uint8_t* alpha,
                          uint32_t alphaRowBytes);
 // Colours as 0x00BBGGRR. True when the squared distance between the two
 // colours is at least the tolerance, i.e. they differ at that tolerance.
@@ -209,8 +208,8 @@ bool ColorCompare(uint32_t colorA, uint32_t colorB, uint32_t tolerance);
 
 // Resize by method code (see Resize.cpp for the filter behind each code).
 // Returns true on success.
-bool ResizeImage(const uint8_t* src, uint32_t srcWidth, uint32_t srcHeight,
-                 uint32_t srcRowBytes, uint8_t* dst, uint32_t dstWidth, uint32_t dstHeight,
-                 uint32_t dstRowBytes, uint32_t bytesPerPixel, uint32_t method);
+bool ResizeImage(const uint8_t* src, uint32_t srcWidth, uint32_t srcHeight, uint32_t srcRowBytes,
+                 uint8_t* dst, uint32_t dstWidth, uint32_t dstHeight, uint32_t dstRowBytes,
+                 uint32_t bytesPerPixel, uint32_t method);
 
 }  // namespace qimg

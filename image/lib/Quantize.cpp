@@ -57,9 +57,8 @@ uint32_t ExactPalette(const uint8_t* rgb, uint32_t width, uint32_t height, uint3
 
 }  // namespace
 
-uint32_t QuantizeRGBTo8Bit(const uint8_t* rgb, uint32_t width, uint32_t height,
-                           uint32_t rowBytes, uint8_t* dst, uint32_t dstRowBytes,
-                           Palette& palette) {
+uint32_t QuantizeRGBTo8Bit(const uint8_t* rgb, uint32_t width, uint32_t height, uint32_t rowBytes,
+                           uint8_t* dst, uint32_t dstRowBytes, Palette& palette) {
   if (!rgb || !dst || width == 0 || height == 0) return kErrParam;
   palette.count = 256;
   std::memset(palette.entries, 0, sizeof palette.entries);
@@ -79,8 +78,9 @@ uint32_t QuantizeRGBTo8Bit(const uint8_t* rgb, uint32_t width, uint32_t height,
       c.sum[2] += s[2];
     }
   }
-  cells.erase(std::remove_if(cells.begin(), cells.end(), [](const Cell& c) { return c.count == 0; }),
-              cells.end());
+  cells.erase(
+      std::remove_if(cells.begin(), cells.end(), [](const Cell& c) { return c.count == 0; }),
+      cells.end());
 
   std::vector<Box> boxes;
   uint64_t total = uint64_t{width} * height;
@@ -106,7 +106,8 @@ uint32_t QuantizeRGBTo8Bit(const uint8_t* rgb, uint32_t width, uint32_t height,
               [axis](const Cell& a, const Cell& c) { return Channel(a, axis) < Channel(c, axis); });
     uint64_t acc = 0;
     uint32_t split = b.begin;
-    while (split < b.end - 1 && acc + cells[split].count <= b.weight / 2) acc += cells[split++].count;
+    while (split < b.end - 1 && acc + cells[split].count <= b.weight / 2)
+      acc += cells[split++].count;
     if (split == b.begin) acc += cells[split++].count;
     boxes[best] = {b.begin, split, acc};
     boxes.push_back({split, b.end, b.weight - acc});
@@ -128,7 +129,8 @@ uint32_t QuantizeRGBTo8Bit(const uint8_t* rgb, uint32_t width, uint32_t height,
     int bestIndex = 0, bestDist = INT_MAX;
     for (size_t i = 0; i < boxes.size(); ++i) {
       const PaletteEntry& p = palette.entries[i];
-      int d = (p.red - r) * (p.red - r) + (p.green - g) * (p.green - g) + (p.blue - b) * (p.blue - b);
+      int d =
+          (p.red - r) * (p.red - r) + (p.green - g) * (p.green - g) + (p.blue - b) * (p.blue - b);
       if (d < bestDist) bestDist = d, bestIndex = static_cast<int>(i);
     }
     cellToIndex[c.key] = static_cast<uint8_t>(bestIndex);

@@ -24,7 +24,7 @@ class RecordingHost : public IDocumentHost {
       a = answers.front();
       answers.pop_front();
     } else {
-      a = buttons == Buttons::Ok ? Answer::Ok
+      a = buttons == Buttons::Ok      ? Answer::Ok
           : buttons == Buttons::YesNo ? Answer::No
                                       : Answer::Cancel;
     }

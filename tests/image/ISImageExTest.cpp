@@ -1,8 +1,8 @@
-#include "image/ISImageEx.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
+
+#include "image/ISImageEx.h"
 
 namespace {
 
@@ -218,13 +218,19 @@ TEST(ImageFiles, FileTypeFromExtension) {
     const char* path;
     uint32_t code;
   } cases[] = {
-      {"a.JPG", 0},          {"a.jpeg", 0},       {"b/c.JPEG", 0},      {"x.bmp", 2},
-      {"x.wbmp", 21},        {"x.WBM", 21},       {"x.tga", 14},        {"x.tif", 10},
-      {"x.tiff", 10},        {"x.pcx", 4},        {"x.gif", 26},        {"x.png", 6},
-      {"x.wmf", 17},         {"x.emf", 18},       {"x.psd", 19},        {"a.tar.gz", 27},
-      {"noextension", 27},   {"old.photos/file", 27}, {"x.webp", 27},   {"", 27},
+      {"a.JPG", 0},        {"a.jpeg", 0},
+      {"b/c.JPEG", 0},     {"x.bmp", 2},
+      {"x.wbmp", 21},      {"x.WBM", 21},
+      {"x.tga", 14},       {"x.tif", 10},
+      {"x.tiff", 10},      {"x.pcx", 4},
+      {"x.gif", 26},       {"x.png", 6},
+      {"x.wmf", 17},       {"x.emf", 18},
+      {"x.psd", 19},       {"a.tar.gz", 27},
+      {"noextension", 27}, {"old.photos/file", 27},
+      {"x.webp", 27},      {"", 27},
   };
-  for (const Case& c : cases) EXPECT_EQ(CISImageEx::FileTypeFromExtension(c.path), c.code) << c.path;
+  for (const Case& c : cases)
+    EXPECT_EQ(CISImageEx::FileTypeFromExtension(c.path), c.code) << c.path;
 }
 
 TEST(ImageFiles, ResolutionForWriterTable) {

@@ -85,7 +85,8 @@ bool MagickDecode(const std::string& path, CISImageEx& out, const std::string& e
   unsigned w = 0, h = 0;
   if (std::sscanf(size.c_str(), "%u %u", &w, &h) != 2 || !w || !h) return false;
   std::string raw;
-  if (Run("convert " + q + " " + extraOptions + " -alpha off -depth 8 rgb:-", &raw) != 0) return false;
+  if (Run("convert " + q + " " + extraOptions + " -alpha off -depth 8 rgb:-", &raw) != 0)
+    return false;
   if (raw.size() != size_t{w} * h * 3) return false;
   if (out.Create(w, h, 24) != kISOk) return false;
   std::copy(raw.begin(), raw.end(), out.Pixels());
@@ -116,7 +117,8 @@ int MaxDifference(const CISImageEx& a, const CISImageEx& b) {
     return -1;
   int worst = 0;
   size_t n = size_t{a.RowBytes()} * a.m_height;
-  for (size_t i = 0; i < n; ++i) worst = std::max(worst, std::abs(int(a.Pixels()[i]) - int(b.Pixels()[i])));
+  for (size_t i = 0; i < n; ++i)
+    worst = std::max(worst, std::abs(int(a.Pixels()[i]) - int(b.Pixels()[i])));
   return worst;
 }
 
