@@ -45,23 +45,14 @@ void CQuiltorDoc::CreateSlice(int size, int rotating, int zoom) {
 }
 
 void CQuiltorDoc::PlaceSlice(int x, int y, int width, int height) {
-  if (!m_mainImage.HasPixels()) return;
-  if (m_locked) {
-    Log(QStringLiteral("Error: In lock/merge mode"));
-    return;
-  }
-  m_sliceX = x;
-  m_sliceY = y;
-  m_sliceWidth = width;
-  m_sliceHeight = height;
-  m_merge = 0;
-  m_rotating = 0;
-  m_angle = 0;
-  m_zoom = width == 256 ? 2 : width == 128 ? 4 : 1;
-  m_host.Repaint();
+  PlaceSquare(x, y, width, height, false, 0);
 }
 
 void CQuiltorDoc::PlaceRotatedSlice(int x, int y, int width, int height, int angle) {
+  PlaceSquare(x, y, width, height, true, angle);
+}
+
+void CQuiltorDoc::PlaceSquare(int x, int y, int width, int height, bool rotating, int angle) {
   if (!m_mainImage.HasPixels()) return;
   if (m_locked) {
     Log(QStringLiteral("Error: In lock/merge mode"));
@@ -72,8 +63,9 @@ void CQuiltorDoc::PlaceRotatedSlice(int x, int y, int width, int height, int ang
   m_sliceWidth = width;
   m_sliceHeight = height;
   m_merge = 0;
-  m_rotating = 1;
-  m_angle = m_startAngle = angle;
+  m_rotating = rotating ? 1 : 0;
+  m_angle = angle;
+  if (rotating) m_startAngle = angle;
   m_zoom = width == 256 ? 2 : width == 128 ? 4 : 1;
   m_host.Repaint();
 }
@@ -118,7 +110,6 @@ void CQuiltorDoc::CancelLock() {
 }
 
 void CQuiltorDoc::NewDocument() {
-  m_sliceCounter = 1;
   m_mainImage.Clear();
   m_shadowImage.Clear();
   m_backupImage.Clear();
@@ -126,6 +117,12 @@ void CQuiltorDoc::NewDocument() {
   m_overlay.Release();
   m_blendMask.Release();
   m_mask.Release();
+  ResetSliceState();
+  m_host.Repaint();
+}
+
+void CQuiltorDoc::ResetSliceState() {
+  m_sliceCounter = 1;
   m_dragState = 0;
   m_merge = 0;
   m_rotating = 0;
@@ -134,7 +131,6 @@ void CQuiltorDoc::NewDocument() {
   m_sliceScreenLeft = m_sliceScreenTop = 0;
   m_angle = m_startAngle = 0;
   m_zoom = 1;
-  m_host.Repaint();
 }
 
 void CQuiltorDoc::ToggleShowFrame() {

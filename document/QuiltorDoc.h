@@ -121,6 +121,9 @@ class CQuiltorDoc {
 
  private:
   void Log(const QString& text) { m_host.AddOutputLine(text); }
+  // The slice values File New and a new background start again from.
+  void ResetSliceState();
+  void PlaceSquare(int x, int y, int width, int height, bool rotating, int angle);
 
   // --- merge bookkeeping. The main image differs from the backup only inside
   // m_blendedRegion (main-image pixels, right and bottom exclusive), so

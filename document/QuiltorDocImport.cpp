@@ -69,14 +69,6 @@ void CQuiltorDoc::ImportFile(const QString& path) {
   // No or Cancel: the drop never happened; a merge under way keeps its blend.
   if (answer != IDocumentHost::Answer::Yes) return;
 
-  m_sliceCounter = 1;
-  m_dragState = 0;
-  m_merge = 0;
-  m_rotating = 0;
-  m_locked = 0;
-  m_sliceX = m_sliceY = 0;
-  m_sliceScreenLeft = m_sliceScreenTop = 0;
-  m_angle = m_startAngle = 0;
-  m_zoom = 1;
+  ResetSliceState();
   TakeFileAsMainImage(incoming, path);
 }

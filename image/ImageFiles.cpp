@@ -47,6 +47,23 @@ uint32_t FamilyBaseCode(int family) {
   }
 }
 
+bool IsWritableType(uint32_t code) {
+  switch (code) {
+    case kFileJPEG:
+    case kFileBMP:
+    case kFilePCX:
+    case kFilePNG:
+    case kFileTIFF:
+    case kFileTGA:
+    case kFileWMF:
+    case kFileEMF:
+    case kFilePSD:
+    case kFileWBMP:
+    case kFileGIF: return true;
+    default: return false;
+  }
+}
+
 // Requested depth of each decode path.
 uint32_t DecodeDepth(uint32_t code) {
   switch (code) {
@@ -400,20 +417,7 @@ uint32_t CISImageEx::Save(qimg::Dest& destination, uint32_t fileType) {
 
 uint32_t CISImageEx::SaveFile(const std::string& path, uint32_t fileType) {
   if (!HasPixels()) return kISRefused;
-  switch (fileType) {
-    case kFileJPEG:
-    case kFileBMP:
-    case kFilePCX:
-    case kFilePNG:
-    case kFileTIFF:
-    case kFileTGA:
-    case kFileWMF:
-    case kFileEMF:
-    case kFilePSD:
-    case kFileWBMP:
-    case kFileGIF: break;
-    default: return qimg::kErrParam;  // no format: no file at all
-  }
+  if (!IsWritableType(fileType)) return qimg::kErrParam;  // no format: no file at all
   // A temporary name in the same folder, so that the rename is atomic.
   // A short name beside the target: appending to the target's own name could
   // push a long file name past the file system's limit.
