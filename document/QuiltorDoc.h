@@ -157,6 +157,9 @@ class CQuiltorDoc {
   void RefeatherRotatedOverlay(int oldFeather, int newFeather, bool blend);
   bool m_maskChanged = false;  // since the last blend of the whole overlay
   void BlendWholeOverlay();
+  // The overlay's columns and rows that lie inside the main image, as
+  // overlay coordinates (right and bottom exclusive).
+  PixelRect OverlayPartInsideMain() const;
   void BlendFeatherBands(int ramp);
   void FinishMerge();
   void TakeFileAsMainImage(CISImageEx& loaded, const QString& path);

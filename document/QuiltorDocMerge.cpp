@@ -362,15 +362,21 @@ void CQuiltorDoc::BuildMergeWith(bool sliceUnchanged) {
   FinishMerge();
 }
 
-// Blends the overlay's whole part inside the main image over the backup,
-// putting back first whatever an earlier blend left outside it.
-void CQuiltorDoc::BlendWholeOverlay() {
+CQuiltorDoc::PixelRect CQuiltorDoc::OverlayPartInsideMain() const {
   const int ox = m_overlayX, oy = m_overlayY;
   const int ow = m_overlay.m_width, oh = m_overlay.m_height;
   const int bw = static_cast<int>(m_backupImage.m_width);
   const int bh = static_cast<int>(m_backupImage.m_height);
   const int col0 = std::clamp(-ox, 0, ow), row0 = std::clamp(-oy, 0, oh);
-  const int col1 = std::clamp(bw - ox, col0, ow), row1 = std::clamp(bh - oy, row0, oh);
+  return {col0, row0, std::clamp(bw - ox, col0, ow), std::clamp(bh - oy, row0, oh)};
+}
+
+// Blends the overlay's whole part inside the main image over the backup,
+// putting back first whatever an earlier blend left outside it.
+void CQuiltorDoc::BlendWholeOverlay() {
+  const int ox = m_overlayX, oy = m_overlayY;
+  const PixelRect inside = OverlayPartInsideMain();
+  const int col0 = inside.left, row0 = inside.top, col1 = inside.right, row1 = inside.bottom;
 
   // Every pixel of the new overlay area is recomputed from the backup below,
   // so only an earlier blend outside it has to be put back.
@@ -393,12 +399,9 @@ void CQuiltorDoc::BlendWholeOverlay() {
 // `ramp` rows and columns (clipped to the main image) get new weights.
 void CQuiltorDoc::BlendFeatherBands(int ramp) {
   if (ramp <= 0) return;
-  const int ox = m_overlayX, oy = m_overlayY;
   const int ow = m_overlay.m_width, oh = m_overlay.m_height;
-  const int bw = static_cast<int>(m_backupImage.m_width);
-  const int bh = static_cast<int>(m_backupImage.m_height);
-  const int col0 = std::clamp(-ox, 0, ow), row0 = std::clamp(-oy, 0, oh);
-  const int col1 = std::clamp(bw - ox, col0, ow), row1 = std::clamp(bh - oy, row0, oh);
+  const PixelRect inside = OverlayPartInsideMain();
+  const int col0 = inside.left, row0 = inside.top, col1 = inside.right, row1 = inside.bottom;
   const int top = std::clamp(ramp, row0, row1), bottom = std::clamp(oh - ramp, top, row1);
   const int left = std::clamp(ramp, col0, col1), right = std::clamp(ow - ramp, left, col1);
   BlendOverlayArea(col0, row0, col1, top);
