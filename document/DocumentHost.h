@@ -21,6 +21,8 @@ class IDocumentHost {
   virtual void Repaint() = 0;
   // The document's title changed (the window caption follows it).
   virtual void TitleChanged(const QString& title) { (void)title; }
+  // The document's modified flag changed (the window caption marks it).
+  virtual void ModifiedChanged(bool modified) { (void)modified; }
 
   // Puts a 24-bit RGB picture on the clipboard; false when the clipboard is
   // not available (nothing is sent then).

@@ -68,7 +68,11 @@ class CQuiltorDoc {
   bool FileSave();
   bool FileSaveAs();
   bool SaveModified();  // false when the user cancelled
-  void SetModifiedFlag(bool modified = true) { m_modified = modified; }
+  void SetModifiedFlag(bool modified = true) {
+    if (m_modified == modified) return;
+    m_modified = modified;
+    m_host.ModifiedChanged(modified);
+  }
   bool IsModified() const { return m_modified; }
   const QString& GetPathName() const { return m_pathName; }
   void SetPathName(const QString& path);

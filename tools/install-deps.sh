@@ -10,6 +10,8 @@ pkgs=(
   libpng-dev libjpeg62-turbo-dev libtiff-dev libgif-dev zlib1g-dev libdeflate-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   imagemagick libvips-tools hyperfine time
+  libqt6svg6 qt6-svg-dev qt6-image-formats-plugins
+  xvfb xauth x11-apps desktop-file-utils appstream fonts-dejavu-core
 )
 missing=()
 for p in "${pkgs[@]}"; do
