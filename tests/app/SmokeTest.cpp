@@ -13,6 +13,7 @@ class SmokeTest : public QObject {
     CQuiltorView view(doc);
     QCOMPARE(view.accessibleName(), QStringLiteral("Image view"));
   }
+  void resourcesAreLinked() { QVERIFY(QFile::exists(QStringLiteral(":/icons/quiltor.svg"))); }
 };
 
 QUILTOR_WIDGET_TEST_MAIN(SmokeTest)
