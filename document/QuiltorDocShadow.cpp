@@ -3,20 +3,11 @@
 #include <QFile>
 #include <cmath>
 
+#include "document/FileFilters.h"
 #include "document/QuiltorDoc.h"
 #include "image/kernels/TwoPassScale.h"
 
 namespace {
-
-const QString kOpenFilter = QStringLiteral(
-    "All Supported Image Files|*.BMP;*.jpg;*.jpeg;*.PCX;*.PNG;*.TGA;*.TIF;*.PSD;*.WEBP|"
-    "PNG Files (*.PNG)|*.PNG|JPEG Files (*.jpg;*.jpeg)|*.jpg;*.jpeg|"
-    "Windows BMP Files (*.BMP)|*.BMP|ZSoft PCX Files (*.PCX)|*.PCX|"
-    "Targa TGA Files (*.TGA)|*.TGA|TIFF Files (*.TIF)|*.TIF|Adobe Photoshop (*.PSD)|*.PSD|"
-    "WEBP Format (*.WEBP)|*.WEBP|Metafile (*.WMF)|*.WMF|Metafile (*.EMF)|*.EMF|"
-    "All files (*.*)|*.*||");
-const QString kShadowExtensions =
-    QStringLiteral("*.Png;*.Jpg;*.jpeg;*.Bmp;*.Pcx;*.Tga;*.Tif;*.Psd;*.Pcd; *.webp");
 
 std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
@@ -24,7 +15,8 @@ std::string LocalPath(const QString& path) { return QFile::encodeName(path).toSt
 
 void CQuiltorDoc::OpenShadowImage() {
   const QString chosen = m_host.GetOpenFileName(
-      QStringLiteral("Load ControlNet file"), kOpenFilter, kShadowExtensions, kShadowExtensions,
+      QStringLiteral("Load ControlNet file"), OpenImageFilter(), OpenImageExtensions(),
+      OpenImageExtensions(),
       ReadSetting(m_services.settings, Settings::kShadowFolder));
   if (chosen.isEmpty()) return;
   m_shadowImagePath = chosen;

@@ -1,0 +1,470 @@
+#include "app/MainFrame.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QSettings>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QStyleFactory>
+#include <QToolBar>
+
+#include "app/FileView.h"
+#include "app/Looks.h"
+#include "app/OutputWnd.h"
+#include "app/Prompts.h"
+#include "app/PropertiesWnd.h"
+#include "document/CommandIds.h"
+#include "document/QuiltorDoc.h"
+#include "panes/BusyCursor.h"
+#include "panes/LeftDialog.h"
+#include "view/QuiltorView.h"
+
+namespace {
+const QString kWorkspace = QStringLiteral("Workspace");
+}  // namespace
+
+CMainFrame::CMainFrame(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* parent)
+    : QMainWindow(parent), m_doc(doc), m_services(services) {
+  setObjectName(QStringLiteral("MainFrame"));
+  m_look = ReadSetting(services.settings, Settings::kApplicationLook,
+                       Settings::kApplicationLookDefault);
+  // Smart docking and auto-hidden panes have no Qt counterpart: panes dock
+  // on every side, float, close, nest and tab.
+  setDockOptions(AnimatedDocks | AllowNestedDocks | AllowTabbedDocks);
+  setWindowIcon(QIcon(QStringLiteral(":/icons/quiltor.svg")));
+  resize(1400, 900);
+
+  m_view = new CQuiltorView(doc, this);
+  setCentralWidget(m_view);
+  CreatePanes();
+  CreateMenus();
+  CreateToolBar();
+  m_view->SetContextMenu(m_contextMenu);
+  connect(m_view, &CQuiltorView::MagnifierChanged, this, [this](bool) { UpdateCommandUI(); });
+
+  // The status bar: "Ready" when idle, the prompts while a command is
+  // highlighted. Qt offers no portable reading of the lock keys, so the
+  // CAP, NUM and SCRL indicators are left out.
+  statusBar()->showMessage(QStringLiteral("Ready"));
+
+  OnApplicationLook(m_look);
+  SetDocumentTitle(m_title);
+  UpdateCommandUI();
+}
+
+CMainFrame::~CMainFrame() = default;
+
+void CMainFrame::AddOutputLine(const QString& text) { m_output->AddOutputLine(text); }
+
+QAction* CMainFrame::NewAction(int id, const QString& text) {
+  auto* action = new QAction(text, this);
+  action->setData(id);
+  const CommandPrompt prompt = PromptFor(id);
+  action->setStatusTip(prompt.prompt);
+  QString tip = prompt.tooltip;
+  if (tip.isEmpty()) tip = QString(text).remove(u'&');
+  action->setToolTip(tip);
+  m_actions.insert(id, action);
+  return action;
+}
+
+QAction* CMainFrame::AddCommand(QMenu* menu, int id, const QString& text,
+                                void (CMainFrame::*slot)()) {
+  QAction* action = NewAction(id, text);
+  if (slot) connect(action, &QAction::triggered, this, slot);
+  menu->addAction(action);
+  return action;
+}
+
+void CMainFrame::CreatePanes() {
+  m_fileView = new CFileView(m_doc, m_services, this);
+  m_output = new COutputWnd(this);
+  m_properties = new CPropertiesWnd(m_doc, m_services, this);
+  for (QDockWidget* pane : {static_cast<QDockWidget*>(m_fileView),
+                            static_cast<QDockWidget*>(m_output),
+                            static_cast<QDockWidget*>(m_properties)}) {
+    pane->setAllowedAreas(Qt::AllDockWidgetAreas);
+    pane->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
+                      QDockWidget::DockWidgetFloatable);
+  }
+  addDockWidget(Qt::LeftDockWidgetArea, m_fileView);
+  addDockWidget(Qt::BottomDockWidgetArea, m_output);
+  addDockWidget(Qt::RightDockWidgetArea, m_properties);
+  m_output->setWindowIcon(QIcon(QStringLiteral(":/icons/output.svg")));
+  resizeDocks({m_output}, {140}, Qt::Vertical);
+  resizeDocks({m_fileView, m_properties}, {230, 300}, Qt::Horizontal);
+  connect(m_output->List(), &COutputList::HideRequested, this, [this] {
+    setFocus();
+    m_output->hide();
+  });
+}
+
+void CMainFrame::CreateMenus() {
+  QMenuBar* bar = menuBar();
+  using C = CMainFrame;
+
+  m_fileMenu = bar->addMenu(QStringLiteral("&File"));
+  QAction* a = AddCommand(m_fileMenu, Cmd::kFileNew, QStringLiteral("&New"), nullptr);
+  a->setShortcut(QKeySequence::New);
+  a->setIcon(QIcon(QStringLiteral(":/icons/new.svg")));
+  a = AddCommand(m_fileMenu, Cmd::kFileOpen, QStringLiteral("&Open..."), nullptr);
+  a->setShortcut(QKeySequence::Open);
+  a->setIcon(QIcon(QStringLiteral(":/icons/open.svg")));
+  a = AddCommand(m_fileMenu, Cmd::kFileSave, QStringLiteral("&Save"), &C::OnFileSave);
+  a->setShortcut(QKeySequence::Save);
+  a->setIcon(QIcon(QStringLiteral(":/icons/save.svg")));
+  a = AddCommand(m_fileMenu, Cmd::kFileSaveAs, QStringLiteral("Save &As..."), &C::OnFileSaveAs);
+  a->setShortcut(QKeySequence::SaveAs);
+  QMenu* small = m_fileMenu->addMenu(QStringLiteral("Export Small"));
+  AddCommand(small, Cmd::kExport512, QStringLiteral("Export 512"), &C::OnExport512);
+  AddCommand(small, Cmd::kExport1024, QStringLiteral("Export 1024"), &C::OnExport1024);
+  m_fileMenu->addSeparator();
+  a = AddCommand(m_fileMenu, Cmd::kFilePrint, QStringLiteral("&Print..."), &C::OnFilePrint);
+  a->setShortcut(QKeySequence::Print);
+  AddCommand(m_fileMenu, Cmd::kFilePrintPreview, QStringLiteral("Print Pre&view"),
+             &C::OnFilePrintPreview);
+  m_fileMenu->addSeparator();
+  m_recentPlaceholder = m_fileMenu->addAction(QStringLiteral("Recent File"));
+  m_recentPlaceholder->setData(Cmd::kFileMruFirst);
+  m_recentPlaceholder->setEnabled(false);
+  m_recentEnd = m_fileMenu->addSeparator();
+  a = AddCommand(m_fileMenu, Cmd::kAppExit, QStringLiteral("E&xit"), nullptr);
+  a->setShortcut(QKeySequence::Quit);
+  connect(a, &QAction::triggered, this, &QWidget::close);
+
+  QMenu* shadow = bar->addMenu(QStringLiteral("CN Shadow"));
+  AddCommand(shadow, Cmd::kOpenShadow, QStringLiteral("Open CN Shadow Image"), &C::OnOpenShadow);
+  AddCommand(shadow, Cmd::kCopyMainToShadow, QStringLiteral("Copy Main to CN"),
+             &C::OnCopyMainToShadow);
+  shadow->addSeparator();
+  AddCommand(shadow, Cmd::kRemoveShadow, QStringLiteral("Remove CN"), &C::OnRemoveShadow);
+
+  QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
+  AddCommand(edit, Cmd::kExportAndLock, QStringLiteral("Export and Lock"), &C::OnExportAndLock);
+  AddCommand(edit, Cmd::kCancelLock, QStringLiteral("Cancel Lock"), &C::OnCancelLock);
+  edit->addSeparator();
+  AddCommand(edit, Cmd::kQuickImport, QStringLiteral("Quick Import"), &C::OnQuickImport);
+  edit->addSeparator();
+  AddCommand(edit, Cmd::kApplyMerge, QStringLiteral("Apply Merge"), &C::OnApplyMerge);
+  AddCommand(edit, Cmd::kCancelMerge, QStringLiteral("Cancel Merge"), &C::OnCancelMerge);
+
+  QMenu* view = bar->addMenu(QStringLiteral("&View"));
+  m_paneMenu = view->addMenu(QStringLiteral("&Toolbars and Docking Windows"));
+  m_paneMenu->menuAction()->setData(Cmd::kViewToolbars);
+  connect(m_paneMenu, &QMenu::aboutToShow, this, &CMainFrame::RebuildPaneMenu);
+  a = AddCommand(view, Cmd::kViewStatusBar, QStringLiteral("&Status Bar"), &C::OnToggleStatusBar);
+  a->setCheckable(true);
+  QMenu* looks = view->addMenu(QStringLiteral("&Application Look"));
+  QMenu* office2007 = nullptr;
+  m_lookGroup = new QActionGroup(this);
+  // 219 and unknown ids leave every entry unmarked.
+  m_lookGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+  int count = 0;
+  const LookEntry* table = LookTable(&count);
+  for (int i = 0; i < count; ++i) {
+    const LookEntry& look = table[i];
+    if (!*look.menuText) continue;
+    QMenu* target = looks;
+    if (look.inOffice2007Menu) {
+      if (!office2007) office2007 = looks->addMenu(QStringLiteral("Office 200&7"));
+      target = office2007;
+    }
+    QAction* entry = NewAction(look.id, QString::fromLatin1(look.menuText));
+    entry->setCheckable(true);
+    m_lookGroup->addAction(entry);
+    target->addAction(entry);
+    const int id = look.id;
+    connect(entry, &QAction::triggered, this, [this, id] { OnApplicationLook(id); });
+  }
+  // The Merger pane's own Eraser and Brush commands, with the same marks.
+  view->addAction(m_properties->EraserAction());
+  view->addAction(m_properties->BrushAction());
+  m_actions.insert(Cmd::kEraser, m_properties->EraserAction());
+  m_actions.insert(Cmd::kBrush, m_properties->BrushAction());
+  connect(m_properties->EraserAction(), &QAction::triggered, this, &CMainFrame::AfterCommand);
+  connect(m_properties->BrushAction(), &QAction::triggered, this, &CMainFrame::AfterCommand);
+  a = AddCommand(view, Cmd::kShowFrame, QStringLiteral("Show Frame When Merging"), &C::OnShowFrame);
+  a->setCheckable(true);
+  a = AddCommand(view, Cmd::kMagnify, QStringLiteral("Magnify Under Cursor"), &C::OnMagnify);
+  a->setCheckable(true);
+  a->setIcon(QIcon(QStringLiteral(":/icons/magnify.svg")));
+
+  QMenu* tools = bar->addMenu(QStringLiteral("Tools"));
+  a = AddCommand(tools, Cmd::kAutoSendToClipboard, QStringLiteral("Auto Send to Clipboard"),
+                 &C::OnAutoSend);
+  a->setCheckable(true);
+  AddCommand(tools, Cmd::kOpenSliceFolder, QStringLiteral("Open Slice Folder"),
+             &C::OnOpenSliceFolder);
+
+  QMenu* help = bar->addMenu(QStringLiteral("&Help"));
+  a = AddCommand(help, Cmd::kAppAbout, QStringLiteral("&About"), nullptr);
+  a->setIcon(QIcon(QStringLiteral(":/icons/about.svg")));
+  a->setShortcut(QKeySequence::HelpContents);
+  AddCommand(help, Cmd::kHomePage, QStringLiteral("Home Page"), nullptr);
+
+  for (QMenu* menu : bar->findChildren<QMenu*>())
+    connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+
+  // The image view's context menu (119): the same commands as the menus.
+  m_contextMenu = new QMenu(this);
+  m_contextMenu->addAction(Action(Cmd::kMagnify));
+  m_contextMenu->addSeparator();
+  m_contextMenu->addAction(Action(Cmd::kExportAndLock));
+  m_contextMenu->addAction(Action(Cmd::kCancelLock));
+  m_contextMenu->addSeparator();
+  m_contextMenu->addAction(Action(Cmd::kQuickImport));
+  m_contextMenu->addSeparator();
+  m_contextMenu->addAction(Action(Cmd::kApplyMerge));
+  m_contextMenu->addAction(Action(Cmd::kCancelMerge));
+  connect(m_contextMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+}
+
+void CMainFrame::CreateToolBar() {
+  m_toolBar = new QToolBar(QStringLiteral("Standard"), this);
+  m_toolBar->setObjectName(QStringLiteral("Standard"));
+  m_toolBar->setIconSize(QSize(16, 16));
+  m_toolBar->addAction(Action(Cmd::kFileNew));
+  m_toolBar->addAction(Action(Cmd::kFileOpen));
+  m_toolBar->addAction(Action(Cmd::kFileSave));
+  m_toolBar->addSeparator();
+  m_toolBar->addAction(Action(Cmd::kMagnify));
+  m_toolBar->addSeparator();
+  m_toolBar->addAction(Action(Cmd::kAppAbout));
+  addToolBar(Qt::TopToolBarArea, m_toolBar);
+}
+
+void CMainFrame::RebuildPaneMenu() {
+  m_paneMenu->clear();
+  QMenu* list = createPopupMenu();
+  if (!list) return;
+  for (QAction* action : list->actions()) m_paneMenu->addAction(action);
+  list->setParent(m_paneMenu);
+  list->deleteLater();
+  // the toggle actions belong to the panes and the toolbar, not the menu
+}
+
+void CMainFrame::OnApplicationLook(int id) {
+  CBusyCursor busy;
+  m_look = id;
+  if (IsOffice2007Style(id)) m_office2007Style = id;
+  const int shown = EffectiveLook(id, m_office2007Style);
+  QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+  QApplication::setPalette(LookPalette(shown));
+  m_output->List()->setFont(QApplication::font());
+  update();
+  WriteSetting(m_services.settings, Settings::kApplicationLook, id);
+  UpdateCommandUI();
+}
+
+void CMainFrame::SetDocumentTitle(const QString& title) {
+  m_title = title;
+  // "[*]" carries the modified mark the desktop shows.
+  setWindowTitle(m_title + QStringLiteral("[*] - Quiltor "));
+}
+
+void CMainFrame::SetDocumentModified(bool modified) { setWindowModified(modified); }
+
+void CMainFrame::SetRecentFiles(const QStringList& menuTexts) {
+  for (QAction* action : m_recentActions) {
+    m_fileMenu->removeAction(action);
+    action->deleteLater();
+  }
+  m_recentActions.clear();
+  m_recentPlaceholder->setVisible(menuTexts.isEmpty());
+  for (int i = 0; i < menuTexts.size(); ++i) {
+    QAction* action = NewAction(Cmd::kFileMruFirst + i, menuTexts[i]);
+    m_fileMenu->insertAction(m_recentEnd, action);
+    m_recentActions.append(action);
+    connect(action, &QAction::triggered, this, [this, i] { emit RecentFileChosen(i); });
+  }
+}
+
+void CMainFrame::UpdateCommandUI() {
+  Action(Cmd::kViewStatusBar)->setChecked(statusBar()->isVisible());
+  Action(Cmd::kShowFrame)->setChecked(m_doc.m_showFrame != 0);
+  Action(Cmd::kAutoSendToClipboard)->setChecked(m_doc.m_autoSend != 0);
+  Action(Cmd::kMagnify)->setChecked(m_view->MagnifierOn());
+  for (QAction* look : m_lookGroup->actions()) look->setChecked(look->data().toInt() == m_look);
+}
+
+void CMainFrame::SaveWorkspace() {
+  // The framework's own record of the window placement and the pane layout.
+  QSettings settings(QStringLiteral("Orvandel"), QStringLiteral("Quiltor"));
+  settings.beginGroup(kWorkspace);
+  settings.setValue(QStringLiteral("Geometry"), saveGeometry());
+  settings.setValue(QStringLiteral("State"), saveState());
+}
+
+void CMainFrame::RestoreWorkspace() {
+  QSettings settings(QStringLiteral("Orvandel"), QStringLiteral("Quiltor"));
+  settings.beginGroup(kWorkspace);
+  const QByteArray geometry = settings.value(QStringLiteral("Geometry")).toByteArray();
+  if (!geometry.isEmpty()) restoreGeometry(geometry);
+  const QByteArray state = settings.value(QStringLiteral("State")).toByteArray();
+  if (!state.isEmpty()) restoreState(state);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+  if (!m_doc.SaveModified()) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+}
+
+bool CMainFrame::event(QEvent* event) {
+  if (event->type() == QEvent::StatusTip) {
+    const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
+    statusBar()->showMessage(tip.isEmpty() ? QStringLiteral("Ready") : tip);
+    return true;
+  }
+  return QMainWindow::event(event);
+}
+
+// --- document commands
+
+void CMainFrame::AfterCommand() {
+  UpdateCommandUI();
+  m_view->update();
+}
+
+void CMainFrame::OnFileSave() {
+  {
+    CBusyCursor busy;
+    m_doc.FileSave();
+  }
+  AfterCommand();
+}
+
+void CMainFrame::OnFileSaveAs() {
+  {
+    CBusyCursor busy;
+    m_doc.FileSaveAs();
+  }
+  AfterCommand();
+}
+
+void CMainFrame::OnExport512() {
+  {
+    CBusyCursor busy;
+    m_doc.ExportSmall(512);
+  }
+  AfterCommand();
+}
+
+void CMainFrame::OnExport1024() {
+  {
+    CBusyCursor busy;
+    m_doc.ExportSmall(1024);
+  }
+  AfterCommand();
+}
+
+void CMainFrame::PrintTo(QPrinter& printer) {
+  QPainter painter(&printer);
+  // The client area scaled to fit the page, so that the print shows what
+  // the window shows.
+  const QRectF page = printer.pageRect(QPrinter::DevicePixel);
+  const QSize client = m_view->size();
+  if (client.isEmpty()) return;
+  const double scale =
+      qMin(page.width() / client.width(), page.height() / client.height());
+  painter.scale(scale, scale);
+  painter.setClipRect(QRect(QPoint(0, 0), client));
+  m_view->Render(painter);
+}
+
+void CMainFrame::OnFilePrint() {
+  QPrinter printer(QPrinter::HighResolution);
+  QPrintDialog dialog(&printer, this);
+  dialog.setWindowTitle(QStringLiteral("Print"));
+  if (dialog.exec() != QDialog::Accepted) return;
+  PrintTo(printer);
+}
+
+void CMainFrame::OnFilePrintPreview() {
+  QPrinter printer(QPrinter::HighResolution);
+  QPrintPreviewDialog dialog(&printer, this);
+  connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
+          [this](QPrinter* target) { PrintTo(*target); });
+  dialog.exec();
+}
+
+void CMainFrame::OnOpenShadow() {
+  {
+    CBusyCursor busy;
+    m_doc.OpenShadowImage();
+  }
+  AfterCommand();
+}
+
+void CMainFrame::OnCopyMainToShadow() {
+  m_doc.CopyMainToShadow();
+  AfterCommand();
+}
+
+void CMainFrame::OnRemoveShadow() {
+  m_doc.RemoveShadowImage();
+  AfterCommand();
+}
+
+void CMainFrame::OnExportAndLock() {
+  QString name;
+  {
+    CBusyCursor busy;
+    name = m_doc.ExportAndLock();
+  }
+  if (!name.isEmpty()) m_fileView->Dialog()->AddHistory(name);
+  AfterCommand();
+}
+
+void CMainFrame::OnCancelLock() {
+  m_doc.CancelLock();
+  AfterCommand();
+}
+
+void CMainFrame::OnQuickImport() {
+  {
+    CBusyCursor busy;
+    m_fileView->Dialog()->QuickImport();
+  }
+  AfterCommand();
+}
+
+void CMainFrame::OnApplyMerge() {
+  m_doc.ApplyMerge();
+  AfterCommand();
+}
+
+void CMainFrame::OnCancelMerge() {
+  m_doc.CancelMerge();
+  AfterCommand();
+}
+
+void CMainFrame::OnShowFrame() {
+  m_doc.ToggleShowFrame();
+  AfterCommand();
+}
+
+void CMainFrame::OnMagnify() {
+  m_view->ToggleMagnifier();
+  AfterCommand();
+}
+
+void CMainFrame::OnAutoSend() {
+  m_doc.ToggleAutoSendToClipboard();
+  AfterCommand();
+}
+
+void CMainFrame::OnOpenSliceFolder() { m_doc.OpenSliceFolder(); }
+
+void CMainFrame::OnToggleStatusBar() {
+  statusBar()->setVisible(!statusBar()->isVisible());
+  UpdateCommandUI();
+}

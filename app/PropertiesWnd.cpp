@@ -1,0 +1,73 @@
+#include "app/PropertiesWnd.h"
+
+#include <QAction>
+#include <QIcon>
+#include <QResizeEvent>
+
+#include "document/CommandIds.h"
+#include "document/QuiltorDoc.h"
+#include "panes/PropertyDialog.h"
+
+CPropertiesToolBar::CPropertiesToolBar(QWidget* parent) : QToolBar(QStringLiteral("Merger"), parent) {
+  setMovable(false);
+  setFloatable(false);
+  setIconSize(QSize(16, 16));
+  setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  setStyleSheet(QStringLiteral("QToolBar { border: 0px; }"));
+}
+
+CPropertiesWnd::CPropertiesWnd(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* parent)
+    : QDockWidget(QStringLiteral("Merger"), parent), m_doc(doc) {
+  setObjectName(QStringLiteral("Pane%1").arg(PaneId::kMerger));
+  setWindowIcon(QIcon(QStringLiteral(":/icons/merger.svg")));
+  // The toolbar and the dialog are laid out by hand: the dialog sits directly
+  // below the toolbar and is as high as the whole client area.
+  m_client = new QWidget(this);
+  m_dialog = new CPropertyDialog(doc, services, m_client);
+  m_toolBar = new CPropertiesToolBar(m_client);
+  m_brush = m_toolBar->addAction(QIcon(QStringLiteral(":/icons/brush.svg")), QStringLiteral("Brush"));
+  m_brush->setData(Cmd::kBrush);
+  m_brush->setCheckable(true);
+  m_brush->setToolTip(QStringLiteral("Brush"));
+  m_eraser =
+      m_toolBar->addAction(QIcon(QStringLiteral(":/icons/eraser.svg")), QStringLiteral("Eraser"));
+  m_eraser->setData(Cmd::kEraser);
+  m_eraser->setCheckable(true);
+  m_eraser->setToolTip(QStringLiteral("Eraser"));
+  connect(m_brush, &QAction::triggered, this, &CPropertiesWnd::OnBrush);
+  connect(m_eraser, &QAction::triggered, this, &CPropertiesWnd::OnEraser);
+  setWidget(m_client);
+  m_client->installEventFilter(this);
+  UpdateChecks();
+  AdjustLayout();
+}
+
+void CPropertiesWnd::OnEraser() {
+  m_doc.m_tool = 0;
+  m_brushFlag = 0;
+  UpdateChecks();
+}
+
+void CPropertiesWnd::OnBrush() {
+  m_doc.m_tool = 1;
+  m_brushFlag = 1;
+  UpdateChecks();
+}
+
+void CPropertiesWnd::UpdateChecks() {
+  m_eraser->setChecked(m_brushFlag == 0);
+  m_brush->setChecked(m_brushFlag == 1);
+}
+
+bool CPropertiesWnd::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == m_client && event->type() == QEvent::Resize) AdjustLayout();
+  return QDockWidget::eventFilter(watched, event);
+}
+
+void CPropertiesWnd::AdjustLayout() {
+  if (window() && window()->isMinimized()) return;
+  const QRect client = m_client->rect();
+  const int barHeight = m_toolBar->sizeHint().height();
+  m_toolBar->setGeometry(0, 0, client.width(), barHeight);
+  m_dialog->setGeometry(0, barHeight, client.width(), client.height());
+}

@@ -1,0 +1,47 @@
+// The Merger pane: the Brush/Eraser toolbar on top and the Merger dialog
+// directly below it.
+#pragma once
+
+#include <QDockWidget>
+#include <QToolBar>
+
+class CPropertyDialog;
+class CQuiltorDoc;
+struct CQuiltorServices;
+class QAction;
+
+// The pane's own toolbar: locked, no gripper, no borders.
+class CPropertiesToolBar : public QToolBar {
+  Q_OBJECT
+ public:
+  explicit CPropertiesToolBar(QWidget* parent = nullptr);
+};
+
+class CPropertiesWnd : public QDockWidget {
+  Q_OBJECT
+ public:
+  CPropertiesWnd(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* parent = nullptr);
+  CPropertyDialog* Dialog() { return m_dialog; }
+  CPropertiesToolBar* ToolBar() { return m_toolBar; }
+  // 0 while Eraser is selected, 1 while Brush is.
+  int BrushFlag() const { return m_brushFlag; }
+  QAction* EraserAction() { return m_eraser; }
+  QAction* BrushAction() { return m_brush; }
+  void OnEraser();
+  void OnBrush();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void AdjustLayout();
+  void UpdateChecks();
+
+  CQuiltorDoc& m_doc;
+  QWidget* m_client;
+  CPropertiesToolBar* m_toolBar;
+  CPropertyDialog* m_dialog;
+  QAction* m_eraser;
+  QAction* m_brush;
+  int m_brushFlag = 0;
+};

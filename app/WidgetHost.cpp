@@ -1,0 +1,161 @@
+#include "app/WidgetHost.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QImage>
+#include <QMessageBox>
+#include <QUrl>
+
+#include "app/MainFrame.h"
+#include "app/PropertiesWnd.h"
+#include "document/FileFilters.h"
+#include "panes/BusyCursor.h"
+#include "panes/ImagePreviewWnd.h"
+#include "panes/PropertyDialog.h"
+#include "view/QuiltorView.h"
+
+namespace {
+// "*.png" (or a list of patterns) to the suffix a typed name without one gets.
+QString SuffixOf(const QString& defaultExtension) {
+  QString first = defaultExtension.section(u';', 0, 0).trimmed();
+  if (first.startsWith(QStringLiteral("*."))) first.remove(0, 2);
+  if (first.contains(u'*')) return {};
+  return first;
+}
+
+QString Join(const QString& folder, const QString& name) {
+  if (folder.isEmpty()) return name;
+  if (name.isEmpty()) return folder;
+  return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
+}
+
+CImagePreviewWnd* PreviewOf(CMainFrame* frame) {
+  if (!frame || !frame->PropertiesWnd()) return nullptr;
+  CPropertyDialog* dialog = frame->PropertiesWnd()->Dialog();
+  return dialog ? dialog->Preview() : nullptr;
+}
+}  // namespace
+
+void CWidgetHost::Attach(CMainFrame* frame) {
+  m_frame = frame;
+  if (!frame) return;
+  for (const QString& line : m_pending) frame->AddOutputLine(line);
+  m_pending.clear();
+  frame->SetDocumentTitle(m_title);
+}
+
+void CWidgetHost::AddOutputLine(const QString& text) {
+  if (m_frame) {
+    m_frame->AddOutputLine(text);
+  } else {
+    m_pending.append(text);
+  }
+}
+
+QWidget* CWidgetHost::DialogParent() const { return m_frame ? m_frame.data() : nullptr; }
+
+IDocumentHost::Answer CWidgetHost::MessageBox(const QString& text, Buttons buttons) {
+  CBusyCursor::Suspend normalCursor;
+  QString shown = text;
+  shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  QMessageBox::StandardButtons offered = QMessageBox::Ok;
+  QMessageBox::Icon icon = QMessageBox::Warning;
+  if (buttons == Buttons::YesNo) {
+    offered = QMessageBox::Yes | QMessageBox::No;
+    icon = QMessageBox::Question;
+  } else if (buttons == Buttons::YesNoCancel) {
+    offered = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    icon = QMessageBox::Warning;
+  }
+  QMessageBox box(icon, QStringLiteral("Quiltor"), shown, offered, DialogParent());
+  switch (box.exec()) {
+    case QMessageBox::Yes: return Answer::Yes;
+    case QMessageBox::No: return Answer::No;
+    case QMessageBox::Cancel: return Answer::Cancel;
+    default:
+      // Closing a box with a Cancel button by Escape or the title bar is a Cancel.
+      if (buttons == Buttons::YesNoCancel) return Answer::Cancel;
+      return buttons == Buttons::YesNo ? Answer::No : Answer::Ok;
+  }
+}
+
+void CWidgetHost::Repaint() {
+  if (m_frame && m_frame->View()) m_frame->View()->update();
+}
+
+void CWidgetHost::TitleChanged(const QString& title) {
+  m_title = title;
+  if (m_frame) m_frame->SetDocumentTitle(title);
+}
+
+void CWidgetHost::ModifiedChanged(bool modified) {
+  if (m_frame) m_frame->SetDocumentModified(modified);
+}
+
+bool CWidgetHost::SetClipboardImage(const CISImageEx& picture) {
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  if (!clipboard || !picture.HasPixels()) return false;
+  const QImage wrapped(picture.Pixels(), static_cast<int>(picture.m_width),
+                       static_cast<int>(picture.m_height), static_cast<int>(picture.RowBytes()),
+                       QImage::Format_RGB888);
+  // The clipboard keeps its own copy: the slice picture is freed after export.
+  clipboard->setImage(wrapped.copy());
+  return true;
+}
+
+void CWidgetHost::OpenFolder(const QString& path) {
+  QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+QString CWidgetHost::GetOpenFileName(const QString& title, const QString& filter,
+                                     const QString& defaultExtension, const QString& proposedName,
+                                     const QString& initialFolder) {
+  CBusyCursor::Suspend normalCursor;
+  // The proposed name of the image dialogs is a pattern list; the filter rows
+  // already offer it, so it is not put into the name field.
+  (void)proposedName;
+  (void)defaultExtension;
+  QFileDialog dialog(DialogParent(), title, initialFolder, ToQtFilter(filter));
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().first();
+}
+
+QString CWidgetHost::GetSaveFileName(const QString& title, const QString& filter,
+                                     const QString& defaultExtension, const QString& proposedName,
+                                     const QString& initialFolder) {
+  CBusyCursor::Suspend normalCursor;
+  QFileDialog dialog(DialogParent(), title, initialFolder, ToQtFilter(filter));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+  dialog.setOption(QFileDialog::ReadOnly, false);
+  dialog.setDefaultSuffix(SuffixOf(defaultExtension));
+  if (!proposedName.isEmpty()) dialog.selectFile(Join(initialFolder, proposedName));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().first();
+}
+
+CISImageEx* CWidgetHost::MaskPreviewImage() {
+  CImagePreviewWnd* preview = PreviewOf(m_frame);
+  return preview ? &preview->Image() : &m_fallbackPreview;
+}
+
+int CWidgetHost::MaskPreviewWidth() const {
+  CImagePreviewWnd* preview = PreviewOf(m_frame);
+  return preview ? preview->PreviewWidth() : 256;
+}
+
+int CWidgetHost::MaskPreviewHeight() const {
+  CImagePreviewWnd* preview = PreviewOf(m_frame);
+  return preview ? preview->PreviewHeight() : 256;
+}
+
+void CWidgetHost::RedrawMaskPreview() {
+  if (CImagePreviewWnd* preview = PreviewOf(m_frame)) preview->Redraw();
+}
+
+QString CWidgetHost::Caption(const QString& title) { return title + QStringLiteral(" - Quiltor "); }

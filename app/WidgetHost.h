@@ -1,0 +1,48 @@
+// The document's host in the desktop application: log lines to the Output
+// pane, Qt message boxes and file dialogs, the clipboard, the file browser,
+// the window caption and the view's repaint.
+#pragma once
+
+#include <QPointer>
+#include <QStringList>
+
+#include "document/DocumentHost.h"
+#include "image/ISImageEx.h"
+
+class CMainFrame;
+class QWidget;
+
+class CWidgetHost : public IDocumentHost {
+ public:
+  // Lines logged before the frame exists are shown once it is attached.
+  void Attach(CMainFrame* frame);
+
+  void AddOutputLine(const QString& text) override;
+  Answer MessageBox(const QString& text, Buttons buttons) override;
+  void Repaint() override;
+  void TitleChanged(const QString& title) override;
+  void ModifiedChanged(bool modified) override;
+  bool SetClipboardImage(const CISImageEx& picture) override;
+  void OpenFolder(const QString& path) override;
+  QString GetOpenFileName(const QString& title, const QString& filter,
+                          const QString& defaultExtension, const QString& proposedName,
+                          const QString& initialFolder) override;
+  QString GetSaveFileName(const QString& title, const QString& filter,
+                          const QString& defaultExtension, const QString& proposedName,
+                          const QString& initialFolder) override;
+  CISImageEx* MaskPreviewImage() override;
+  int MaskPreviewWidth() const override;
+  int MaskPreviewHeight() const override;
+  void RedrawMaskPreview() override;
+
+  // The caption: document title, a dash and the window title.
+  static QString Caption(const QString& title);
+
+ private:
+  QWidget* DialogParent() const;
+
+  QPointer<CMainFrame> m_frame;
+  QStringList m_pending;
+  QString m_title = QStringLiteral("Untitled");
+  CISImageEx m_fallbackPreview;  // until the Merger pane exists
+};
