@@ -1,6 +1,9 @@
 #include "widgets/WidgetTestSupport.h"
 
+#include <QAbstractButton>
 #include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
@@ -69,6 +72,55 @@ int Run(const QString& command, QString* output) {
   process.waitForFinished(-1);
   if (output) *output = QString::fromLocal8Bit(process.readAllStandardOutput());
   return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+ModalAnswerer::ModalAnswerer() {
+  m_timer.setInterval(5);
+  connect(&m_timer, &QTimer::timeout, this, &ModalAnswerer::Poll);
+}
+
+void ModalAnswerer::Box(int button) {
+  m_queue.append({true, button, {}});
+  m_timer.start();
+}
+
+void ModalAnswerer::File(const QString& path) {
+  m_queue.append({false, 0, path});
+  m_timer.start();
+}
+
+void ModalAnswerer::Poll() {
+  if (m_queue.isEmpty()) {
+    m_timer.stop();
+    return;
+  }
+  QWidget* modal = QApplication::activeModalWidget();
+  if (!modal) return;
+  const Step step = m_queue.front();
+  if (step.box) {
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    if (!box) return;
+    m_queue.pop_front();
+    boxTexts.append(box->text());
+    QAbstractButton* button = box->button(static_cast<QMessageBox::StandardButton>(step.button));
+    if (button) {
+      button->click();
+    } else {
+      box->reject();
+    }
+    return;
+  }
+  auto* dialog = qobject_cast<QFileDialog*>(modal);
+  if (!dialog) return;
+  m_queue.pop_front();
+  dialogTitles.append(dialog->windowTitle());
+  dialogFolders.append(dialog->directory().absolutePath());
+  if (step.path.isEmpty()) {
+    dialog->reject();
+  } else {
+    dialog->selectFile(step.path);
+    QMetaObject::invokeMethod(dialog, "accept");
+  }
 }
 
 }  // namespace widget_testing

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QString>
+#include <QTimer>
 #include <QtTest>
 
 #include "image/ISImageEx.h"
@@ -26,6 +27,32 @@ bool WritePicture(const QString& path, uint32_t width, uint32_t height, uint32_t
 bool LoadPicture(const QString& path, CISImageEx& image);
 // Runs a shell command; returns its exit status (standard output captured).
 int Run(const QString& command, QString* output = nullptr);
+
+// Answers the modal dialogs a test step opens: each queued answer waits for
+// the next message box or file dialog, records what it showed and answers it.
+class ModalAnswerer : public QObject {
+  Q_OBJECT
+ public:
+  ModalAnswerer();
+  // The next message box gets button (QMessageBox::Yes, No, Cancel, Ok).
+  void Box(int button);
+  // The next file dialog accepts path (an empty path cancels it).
+  void File(const QString& path);
+  bool Done() const { return m_queue.isEmpty(); }
+  QStringList boxTexts;
+  QStringList dialogTitles;
+  QStringList dialogFolders;
+
+ private:
+  void Poll();
+  struct Step {
+    bool box;
+    int button;
+    QString path;
+  };
+  QList<Step> m_queue;
+  QTimer m_timer;
+};
 
 }  // namespace widget_testing
 
