@@ -53,6 +53,7 @@ class CQuiltorApp {
  private:
   void Construct();
   void UpdateRecentMenu();
+  void ReportFirstPaint();
 
   std::unique_ptr<QApplication> m_ownApplication;
   QStringList m_arguments;
