@@ -2,6 +2,7 @@
 // implements it with widgets; the console front end and the tests without.
 #pragma once
 
+#include <QRect>
 #include <QString>
 
 class CISImageEx;
@@ -19,6 +20,11 @@ class IDocumentHost {
   virtual Answer MessageBox(const QString& text, Buttons buttons) = 0;
   // Asks every view to redraw.
   virtual void Repaint() = 0;
+  // Since the display-refresh flag was last clear, the main image's pixels
+  // changed only inside rect (main-image pixels; may be empty). A view whose
+  // display copy is otherwise current may update just that part and clear
+  // the flag; one that does nothing rebuilds its copy from the flag.
+  virtual void MainImageChanged(const QRect& rect) { (void)rect; }
   // The document's title changed (the window caption follows it).
   virtual void TitleChanged(const QString& title) { (void)title; }
   // The document's modified flag changed (the window caption marks it).

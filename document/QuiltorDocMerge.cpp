@@ -423,6 +423,10 @@ void CQuiltorDoc::PaintMask(int px, int py, int continuing) {
     m_displayRefresh = 1;
     return;
   }
+  // Only a change made while the flag was clear can be reported as the whole
+  // change since then.
+  const bool reportChange = m_displayRefresh == 0;
+  PixelRect changed;
   m_brushPreview = 0;
   if (!m_brush.m_stamp) m_brush.Build();
   const int side = m_brush.m_stamp ? m_brush.m_stampSide : 0;
@@ -512,11 +516,23 @@ void CQuiltorDoc::PaintMask(int px, int py, int continuing) {
       const PixelRect dab{std::max(0, ox + cornerX + u0), std::max(0, oy + cornerY + v0),
                           std::min(mainW, ox + cornerX + u1), std::min(mainH, oy + cornerY + v1)};
       MarkBlended(dab);
+      if (!dab.IsEmpty())
+        changed = changed.IsEmpty()
+                      ? dab
+                      : PixelRect{std::min(changed.left, dab.left), std::min(changed.top, dab.top),
+                                  std::max(changed.right, dab.right),
+                                  std::max(changed.bottom, dab.bottom)};
     }
   }
   m_lastDabX = x0;
   m_lastDabY = y0;
   m_displayRefresh = 1;
+  if (reportChange) {
+    m_host.MainImageChanged(changed.IsEmpty()
+                                ? QRect()
+                                : QRect(changed.left, changed.top, changed.right - changed.left,
+                                        changed.bottom - changed.top));
+  }
 }
 
 void CQuiltorDoc::UpdateMaskPreview() {

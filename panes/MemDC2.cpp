@@ -1,9 +1,22 @@
 #include "panes/MemDC2.h"
 
 #include <QPaintDevice>
+#include <QtMath>
+
+namespace {
+bool IsPrinter(const QPaintDevice* device) {
+  return device &&
+         (device->devType() == QInternal::Printer || device->devType() == QInternal::Picture);
+}
+}  // namespace
 
 CMemDC2::CMemDC2(QPaintDevice* target, const QRect& rect, double scale)
     : m_target(target), m_rect(rect), m_scale(scale) {
+  if (IsPrinter(target)) {
+    m_ownDirect.emplace(target);
+    m_direct = &*m_ownDirect;
+    return;
+  }
   const qreal ratio = target ? target->devicePixelRatioF() : 1.0;
   const QSize size(qMax(1, qCeil(rect.width() * ratio)), qMax(1, qCeil(rect.height() * ratio)));
   m_image = QImage(size, QImage::Format_RGB32);
@@ -27,6 +40,14 @@ QImage* CMemDC2::Image() {
   if (m_direct) return nullptr;
   m_painter.reset();
   return &m_image;
+}
+
+QRect CMemDC2::DeviceRect(const QRectF& rect) const {
+  if (m_direct) return {};
+  const qreal r = m_image.devicePixelRatio();
+  const QRectF device((rect.x() - m_rect.x()) * r, (rect.y() - m_rect.y()) * r, rect.width() * r,
+                      rect.height() * r);
+  return device.toAlignedRect().intersected(m_image.rect());
 }
 
 CMemDC2::~CMemDC2() {

@@ -1,13 +1,99 @@
 #include "view/QuiltorView.h"
 
+#include <QApplication>
+#include <QBitmap>
+#include <QContextMenuEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPrinter>
+#include <QUrl>
+#include <algorithm>
+#include <cstring>
 
 #include "document/QuiltorDoc.h"
+#include "panes/MemDC2.h"
+#include "view/ViewGeometry.h"
+
+namespace {
+
+const QColor kMergeBackground(64, 64, 64);
+const QColor kShadowBackground(255, 200, 200);
+const QColor kRed(255, 0, 0);
+const QColor kBlue(0, 0, 255);
+constexpr int kMagnifierSide = 512;
+
+// The help text, in its nine pieces; "&&" shows as "&".
+const char* const kHelpPieces[] = {
+    "Quiltor (high resolution workflow) - this works WITH Stable Diffusion (such as "
+    "Automatic1111)\r\nTL;DR: Load a large image, grab a small slice,  process the slice in SD, "
+    "then merge the slice back to the original image. Repeat.\r\n\r\n",
+    "1. Load large main image: File->Open or Drag and Drop here\r\nSlicer - Left Side:\r\n",
+    "2. Create slice: Use either 512 or 1024 square and place it where you want it to be "
+    "extracted from the large image.\r\n",
+    "     (You can also use Rotating slice which allows you to rotate then re-assemble cropped "
+    "part (for example make a face upright) \r\n",
+    "3. Set 'Slice folder' then press Export && Lock - the slice will be exported and the Square "
+    "on screen locked so you don't accidentaly move it - it is waiting for you to drag && drop "
+    "the modified file back\r\n",
+    "4. Use SD to process the slice. When done, drag and drop it back from SD img2img folder (or "
+    "use quick import that imports the last created image in img2img folder).\r\nMerge - Right "
+    "Side:\r\n",
+    "5. Now you are in a merge mode, the new slice is superimposed over the main image - you can "
+    "use brush to erase or paint mask if you need to, just like in a photo editor.\r\n",
+    "6. Press Apply Merge. Then you can save the main image (it will ALWAYS save result into an "
+    "incremental file).\r\n",
+    "7. Repeat.\r\n",
+};
+
+QString HelpText() {
+  QString text;
+  for (const char* piece : kHelpPieces) text += QString::fromLatin1(piece);
+  // Qt breaks lines at "\n" alone; a carriage return would show as a glyph.
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  return text;
+}
+
+QCursor LoadCursor(const QString& name, int hotX, int hotY) {
+  const QPixmap picture(name);
+  return QCursor(picture, hotX, hotY);
+}
+
+// A cursor drawn by inverting the screen where its picture is dark.
+QCursor LoadInvertingCursor(const QString& name, int hotX, int hotY) {
+  const QImage picture(name);
+  const QBitmap bits = QBitmap::fromImage(picture.convertToFormat(QImage::Format_Mono));
+  QBitmap mask(picture.size());
+  mask.fill(Qt::color0);
+  return QCursor(bits, mask, hotX, hotY);
+}
+
+QRect SliceRectOf(const CQuiltorDoc& doc) {
+  return {doc.m_sliceX, doc.m_sliceY, doc.m_sliceWidth, doc.m_sliceHeight};
+}
+QRect SliceScreenOf(const CQuiltorDoc& doc) {
+  return {doc.m_sliceScreenLeft, doc.m_sliceScreenTop, doc.m_sliceScreenWidth,
+          doc.m_sliceScreenHeight};
+}
+
+}  // namespace
 
 CQuiltorView::CQuiltorView(CQuiltorDoc& doc, QWidget* parent) : QWidget(parent), m_doc(doc) {
   setAccessibleName(QStringLiteral("Image view"));
   setFocusPolicy(Qt::ClickFocus);
+  setMouseTracking(true);
+  setAcceptDrops(true);
+  // Every paint covers the whole clip box, so nothing needs erasing first.
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  m_cursors[0] = LoadCursor(QStringLiteral(":/cursors/316.png"), 5, 19);
+  m_cursors[1] = LoadCursor(QStringLiteral(":/cursors/317.png"), 9, 19);
+  m_cursors[2] = LoadInvertingCursor(QStringLiteral(":/cursors/318.png"), 14, 13);
 }
 
 CQuiltorView::~CQuiltorView() = default;
@@ -18,9 +104,567 @@ void CQuiltorView::ToggleMagnifier() {
   update();
 }
 
-void CQuiltorView::Render(QPainter& painter) { painter.fillRect(rect(), Qt::white); }
+QPoint CQuiltorView::ImagePointOf(QPoint client) const {
+  return viewgeom::ImagePoint(client, DisplayScale(), m_offset);
+}
 
-void CQuiltorView::paintEvent(QPaintEvent*) {
-  QPainter painter(this);
+int CQuiltorView::DeviceLength(int logical) const { return static_cast<int>(logical * m_ratio); }
+
+void CQuiltorView::EmptyDisplayCopy() {
+  m_displayCopy.Clear();
+  m_displaySource = Source::None;
+}
+
+// --- painting
+
+void CQuiltorView::paintEvent(QPaintEvent* event) {
+  m_ratio = devicePixelRatioF();
+  {
+    CMemDC2 dc(this, event->rect());
+    Draw(dc, rect());
+  }
+  if (event->rect().contains(m_pendingScreen)) m_pendingScreen = {};
+  UpdateCursor();
+}
+
+void CQuiltorView::Render(QPainter& painter) {
+  m_ratio = devicePixelRatioF();
+  CMemDC2 dc(painter);
+  Draw(dc, rect());
+}
+
+void CQuiltorView::Print(QPrinter& printer) {
+  QPainter painter(&printer);
+  if (!painter.isActive() || width() <= 0 || height() <= 0) return;
+  const QRect page = painter.viewport();
+  const double k = std::min(double(page.width()) / width(), double(page.height()) / height());
+  painter.scale(k, k);
+  painter.setClipRect(rect());
   Render(painter);
+}
+
+void CQuiltorView::Draw(CMemDC2& dc, const QRect& client) {
+  {
+    QPainter& p = dc.Painter();
+    p.fillRect(client, m_doc.m_merge ? kMergeBackground : QColor(Qt::white));
+    DrawPicture(p, client);
+  }
+  if (!m_doc.m_rotating) m_doc.m_angle = 0;
+  if (!m_doc.m_merge) DrawSliceOverlay(dc);
+  if (m_doc.m_merge && m_doc.m_showFrame) {
+    QPainter& p = dc.Painter();
+    const QRect screen = viewgeom::SliceScreenRect(SliceRectOf(m_doc), DisplayScale(), m_offset);
+    const viewgeom::Square sq = viewgeom::RotatedSquare(screen, m_doc.m_angle);
+    p.setPen(QPen(Qt::white, 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawPolygon(sq.corners.data(), 4);
+  }
+  DrawBrush(dc, client);
+  DrawMagnifier(dc.Painter());
+}
+
+// Builds the display copy from source when it must (empty, stale or of
+// another size) and returns whether it now shows source.
+bool CQuiltorView::FitDisplayCopy(const CISImageEx& source, const QRect& client) {
+  const int cw = static_cast<int>(client.width() * m_ratio);
+  const int ch = static_cast<int>(client.height() * m_ratio);
+  const int w = static_cast<int>(source.m_width), h = static_cast<int>(source.m_height);
+  viewgeom::Fit fit;
+  const bool scaled = viewgeom::FitInto(w, h, cw, ch, fit);
+  if (!m_displayCopy.HasPixels()) {
+    // Copying first and scaling the copy would give the same pixels; scaling
+    // straight from the source saves copying the whole picture.
+    if (scaled && fit.width > 0 && fit.height > 0) {
+      m_displayCopy.ResizeFrom(source, static_cast<uint32_t>(fit.width),
+                               static_cast<uint32_t>(fit.height), 0);
+      m_displayScale = fit.scale;
+    } else {
+      m_displayCopy.CopyFrom(source);
+      m_displayScale = 1.0;
+    }
+  } else if (scaled && (fit.width != static_cast<int>(m_displayCopy.m_width) ||
+                        fit.height != static_cast<int>(m_displayCopy.m_height))) {
+    if (fit.width > 0 && fit.height > 0)
+      m_displayCopy.ResizeFrom(source, static_cast<uint32_t>(fit.width),
+                               static_cast<uint32_t>(fit.height), 0);
+    else
+      m_displayCopy.Clear();
+    m_displayScale = fit.scale;
+  }
+  const QPoint device = viewgeom::CentredOffset(cw, ch, static_cast<int>(m_displayCopy.m_width),
+                                                static_cast<int>(m_displayCopy.m_height));
+  m_offset = m_ratio == 1.0 ? device
+                            : QPoint(static_cast<int>(device.x() / m_ratio),
+                                     static_cast<int>(device.y() / m_ratio));
+  return true;
+}
+
+void CQuiltorView::DrawPicture(QPainter& p, const QRect& client) {
+  if (m_showShadow && m_doc.m_shadowImage.HasPixels()) {
+    p.fillRect(client, kShadowBackground);
+    if (m_displaySource != Source::Shadow) m_displayCopy.Clear();
+    if (!m_displayCopy.HasPixels())
+      m_doc.Host().AddOutputLine(QStringLiteral("Show ControlNet Image"));
+    FitDisplayCopy(m_doc.m_shadowImage, client);
+    m_displaySource = Source::Shadow;
+    DrawDisplayCopy(p);
+    DrawTwoPixelFrame(p, kRed);
+    return;
+  }
+  if (m_doc.m_mainImage.HasPixels()) {
+    if (m_displaySource != Source::Main || m_doc.m_displayRefresh) {
+      m_displayCopy.Clear();
+      m_doc.m_displayRefresh = 0;
+    }
+    FitDisplayCopy(m_doc.m_mainImage, client);
+    m_displaySource = Source::Main;
+    DrawDisplayCopy(p);
+    if (m_doc.m_merge) DrawTwoPixelFrame(p, kBlue);
+    return;
+  }
+  DrawHelpText(p, client);
+}
+
+void CQuiltorView::DrawDisplayCopy(QPainter& p) {
+  if (!m_displayCopy.HasPixels() || m_displayCopy.m_bitsPerPixel != 24) return;
+  const int w = static_cast<int>(m_displayCopy.m_width),
+            h = static_cast<int>(m_displayCopy.m_height);
+  // The copy's own rows, wrapped without copying.
+  QImage wrapped(static_cast<const uchar*>(m_displayCopy.Pixels()), w, h, qsizetype(3) * w,
+                 QImage::Format_RGB888);
+  wrapped.setDevicePixelRatio(m_ratio);
+  p.drawImage(m_offset, wrapped);
+}
+
+void CQuiltorView::DrawTwoPixelFrame(QPainter& p, const QColor& colour) {
+  if (!m_displayCopy.HasPixels()) return;
+  const QRectF outer(m_offset,
+                     QSizeF(m_displayCopy.m_width / m_ratio, m_displayCopy.m_height / m_ratio));
+  const qreal x = outer.x(), y = outer.y(), w = outer.width(), h = outer.height();
+  const qreal t = std::min<qreal>(2, std::min(w, h) / 2);
+  p.fillRect(QRectF(x, y, w, t), colour);
+  p.fillRect(QRectF(x, y + h - t, w, t), colour);
+  p.fillRect(QRectF(x, y, t, h), colour);
+  p.fillRect(QRectF(x + w - t, y, t, h), colour);
+}
+
+void CQuiltorView::DrawHelpText(QPainter& p, const QRect& client) {
+  QFont font = QApplication::font("QMenu");
+  const double height =
+      font.pixelSize() > 0 ? font.pixelSize() : font.pointSizeF() * logicalDpiY() / 72.0;
+  font.setPixelSize(std::max(1, static_cast<int>(std::abs(height * 1.2))));
+  font.setWeight(QFont::Normal);
+  const int margin = client.width() / 20;
+  p.setFont(font);
+  p.setPen(Qt::black);
+  p.drawText(client.adjusted(margin, margin, -margin, -margin),
+             Qt::TextWordWrap | Qt::TextShowMnemonic | Qt::AlignLeft | Qt::AlignTop, HelpText());
+}
+
+void CQuiltorView::DrawSliceOverlay(CMemDC2& dc) {
+  const QRect screen = viewgeom::SliceScreenRect(SliceRectOf(m_doc), DisplayScale(), m_offset);
+  m_doc.m_sliceScreenLeft = screen.x();
+  m_doc.m_sliceScreenTop = screen.y();
+  m_doc.m_sliceScreenWidth = screen.width();
+  m_doc.m_sliceScreenHeight = screen.height();
+  const viewgeom::Square sq = viewgeom::RotatedSquare(screen, m_doc.m_angle);
+  QColor square(Qt::white), line(192, 192, 192), fill(Qt::white);
+  if (m_doc.m_locked) {
+    square = line = fill = kRed;
+  } else if (m_doc.m_dragState == 1 || m_doc.m_dragState == 2) {
+    square = fill = QColor(255, 238, 0);
+    line = QColor(192, 128, 0);
+  }
+  const QPolygon corners(QList<QPoint>(sq.corners.begin(), sq.corners.end()));
+  if (m_doc.m_locked) {
+    DrawLockHatch(dc, corners, sq.Bounds());
+    QPainter& p = dc.Painter();
+    QFont font(QStringLiteral("Arial"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setWeight(QFont::Bold);
+    // A cell height of 20 pixels: the font's full line height.
+    int size = 20;
+    font.setPixelSize(size);
+    while (size > 1 && QFontMetrics(font).height() > 20) font.setPixelSize(--size);
+    p.setFont(font);
+    p.setPen(Qt::white);
+    p.drawText(screen, Qt::AlignCenter | Qt::TextSingleLine, QStringLiteral("Locked"));
+  }
+  QPainter& p = dc.Painter();
+  p.setPen(QPen(square, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  p.setBrush(Qt::NoBrush);
+  p.drawPolygon(corners);
+  if (m_doc.m_rotating) {
+    const viewgeom::Handle hd = viewgeom::RotationHandle(sq, viewgeom::HandleRadius(logicalDpiX()));
+    p.setPen(QPen(line, 1));
+    p.drawLine(hd.axis1From, hd.axis1To);
+    p.drawLine(hd.axis2From, hd.axis2To);
+    p.setBrush(fill);
+    p.drawEllipse(hd.disc);
+    m_handleRect = hd.disc;
+  } else {
+    m_handleRect = QRect();
+  }
+}
+
+// Inside the square the picture is ANDed with a red diagonal cross-hatch on
+// black: black everywhere but the hatch lines, which keep the red channel.
+void CQuiltorView::DrawLockHatch(CMemDC2& dc, const QPolygon& corners, const QRect& bounds) {
+  const QBrush hatch(kRed, Qt::DiagCrossPattern);
+  QImage* buffer = dc.Image();
+  if (!buffer) {
+    // Straight on a printer, which has no raster operations: the same look
+    // over a white picture.
+    QPainter& p = dc.Painter();
+    p.save();
+    p.setClipRegion(QRegion(corners, Qt::OddEvenFill), Qt::IntersectClip);
+    p.fillRect(bounds, Qt::black);
+    p.setBrushOrigin(bounds.topLeft());
+    p.fillRect(bounds, hatch);
+    p.restore();
+    return;
+  }
+  const QRect device = dc.DeviceRect(QRectF(bounds));
+  if (!device.isEmpty()) {
+    const qreal r = buffer->devicePixelRatio();
+    const QPointF origin(dc.Rect().x() + device.x() / r, dc.Rect().y() + device.y() / r);
+    QImage inside(device.size(), QImage::Format_Grayscale8);
+    inside.setDevicePixelRatio(r);
+    inside.fill(0);
+    QImage pattern(device.size(), QImage::Format_RGB32);
+    pattern.setDevicePixelRatio(r);
+    pattern.fill(Qt::black);
+    {
+      QPainter mp(&inside);
+      mp.translate(-origin);
+      mp.setPen(Qt::NoPen);
+      mp.setBrush(Qt::white);
+      mp.drawPolygon(corners, Qt::OddEvenFill);
+      QPainter pp(&pattern);
+      pp.translate(-origin);
+      pp.setBrushOrigin(bounds.topLeft());
+      pp.fillRect(bounds, hatch);
+    }
+    for (int y = 0; y < device.height(); ++y) {
+      const uchar* in = inside.constScanLine(y);
+      const QRgb* pat = reinterpret_cast<const QRgb*>(pattern.constScanLine(y));
+      QRgb* dst = reinterpret_cast<QRgb*>(buffer->scanLine(device.y() + y)) + device.x();
+      for (int x = 0; x < device.width(); ++x)
+        if (in[x]) dst[x] &= pat[x];
+    }
+  }
+  dc.Resume();
+}
+
+// A one-pixel circle that inverts what lies under it (not (screen xor black)).
+void CQuiltorView::InvertEllipse(CMemDC2& dc, const QRect& rect) {
+  QImage* buffer = dc.Image();
+  if (!buffer) {
+    QPainter& p = dc.Painter();
+    p.setPen(QPen(Qt::black, 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(rect);
+    return;
+  }
+  const QRect device = dc.DeviceRect(QRectF(rect.adjusted(-1, -1, 2, 2)));
+  if (!device.isEmpty()) {
+    const qreal r = buffer->devicePixelRatio();
+    const QPointF origin(dc.Rect().x() + device.x() / r, dc.Rect().y() + device.y() / r);
+    QImage ring(device.size(), QImage::Format_Grayscale8);
+    ring.setDevicePixelRatio(r);
+    ring.fill(0);
+    {
+      QPainter mp(&ring);
+      mp.translate(-origin);
+      mp.setPen(QPen(Qt::white, 1));
+      mp.setBrush(Qt::NoBrush);
+      mp.drawEllipse(rect);
+    }
+    for (int y = 0; y < device.height(); ++y) {
+      const uchar* in = ring.constScanLine(y);
+      QRgb* dst = reinterpret_cast<QRgb*>(buffer->scanLine(device.y() + y)) + device.x();
+      for (int x = 0; x < device.width(); ++x)
+        if (in[x]) dst[x] = ~dst[x] | 0xff000000u;
+    }
+  }
+  dc.Resume();
+}
+
+QRect CQuiltorView::BrushScreenRect() const {
+  const CQuiltorDoc& d = m_doc;
+  if (!d.m_mainImage.HasPixels() || !d.m_merge || !(m_brushNear || d.m_brushPreview)) return {};
+  const QPoint centre = d.m_brushPreview ? QPoint(width() / 2, height() / 2) : m_pointer;
+  const viewgeom::BrushDiscs discs =
+      viewgeom::BrushRadii(d.m_brushPreview != 0, d.m_brush.m_stampSide, d.m_brush.m_brushSize,
+                           d.m_brush.m_softness, d.m_brush.m_opacity, DisplayScale());
+  const QRect brush = viewgeom::BrushRect(centre, discs.radius);
+  if (!viewgeom::BrushMeetsSlice(brush, SliceScreenOf(d), discs.radius) ||
+      d.m_mainImage.m_width == 0)
+    return {};
+  return brush;
+}
+
+void CQuiltorView::DrawBrush(CMemDC2& dc, const QRect& client) {
+  m_brushDrawn = {};
+  const CQuiltorDoc& d = m_doc;
+  if (!d.m_mainImage.HasPixels() || !d.m_merge || !(m_brushNear || d.m_brushPreview)) return;
+  if (d.m_brushPreview) m_pointer = QPoint(client.width() / 2, client.height() / 2);
+  const QRect brush = BrushScreenRect();
+  if (brush.isNull()) return;
+  const viewgeom::BrushDiscs discs =
+      viewgeom::BrushRadii(d.m_brushPreview != 0, d.m_brush.m_stampSide, d.m_brush.m_brushSize,
+                           d.m_brush.m_softness, d.m_brush.m_opacity, DisplayScale());
+  if (d.m_brushPreview) {
+    QPainter& p = dc.Painter();
+    p.setPen(QPen(Qt::black, 1));
+    p.setBrush(Qt::black);
+    p.drawEllipse(brush);
+    p.setBrush(QColor(discs.coreRed, 0, 0));
+    p.drawEllipse(viewgeom::BrushRect(m_pointer, discs.coreRadius));
+  } else {
+    InvertEllipse(dc, brush);
+  }
+  m_brushDrawn = brush.adjusted(-2, -2, 2, 2);
+}
+
+void CQuiltorView::DrawMagnifier(QPainter& p) {
+  const CISImageEx& main = m_doc.m_mainImage;
+  if (!m_magnifier || !main.HasPixels() || (m_doc.m_locked && !m_doc.m_merge)) return;
+  if (main.m_bitsPerPixel != 24) return;
+  // One main-image pixel per device pixel, over the Parts' 512 logical pixels.
+  const int side = static_cast<int>(kMagnifierSide * m_ratio);
+  QImage patch(side, side, QImage::Format_RGB888);
+  patch.fill(Qt::black);
+  const int mw = static_cast<int>(main.m_width), mh = static_cast<int>(main.m_height);
+  const int left = m_magnifierCentre.x() - side / 2, top = m_magnifierCentre.y() - side / 2;
+  const int x0 = std::max(0, left), x1 = std::min(mw, left + side);
+  if (x1 > x0) {
+    for (int j = 0; j < side; ++j) {
+      const int y = top + j;
+      if (y < 0 || y >= mh) continue;
+      std::memcpy(patch.scanLine(j) + size_t(x0 - left) * 3,
+                  main.Pixels() + (size_t(y) * size_t(mw) + size_t(x0)) * 3, size_t(x1 - x0) * 3);
+    }
+  }
+  patch.setDevicePixelRatio(m_ratio);
+  const QPointF at =
+      viewgeom::MagnifierTopLeft(m_magnifierCentre, DisplayScale(), m_offset, side, m_ratio);
+  p.drawImage(at, patch);
+  const qreal w = side / m_ratio;
+  p.fillRect(QRectF(at.x(), at.y(), w, 2), Qt::black);
+  p.fillRect(QRectF(at.x(), at.y() + w - 2, w, 2), Qt::black);
+  p.fillRect(QRectF(at.x(), at.y(), 2, w), Qt::black);
+  p.fillRect(QRectF(at.x() + w - 2, at.y(), 2, w), Qt::black);
+}
+
+// --- incremental display update
+
+QRect CQuiltorView::ScreenRectOfDisplay(const QRect& d) const {
+  if (d.isEmpty()) return {};
+  const QRectF logical(m_offset.x() + d.x() / m_ratio, m_offset.y() + d.y() / m_ratio,
+                       d.width() / m_ratio, d.height() / m_ratio);
+  return logical.toAlignedRect();
+}
+
+void CQuiltorView::ImageChanged(const QRect& imageRect) {
+  const CISImageEx& main = m_doc.m_mainImage;
+  if (m_displaySource != Source::Main || m_showShadow || !m_displayCopy.HasPixels() ||
+      !main.HasPixels() || main.m_bitsPerPixel != 24 || m_displayCopy.m_bitsPerPixel != 24)
+    return;
+  // The copy must be what a rebuild would make now, or the next paint
+  // rebuilds it anyway.
+  const qreal ratio = devicePixelRatioF();
+  const int w = static_cast<int>(main.m_width), h = static_cast<int>(main.m_height);
+  viewgeom::Fit fit{w, h, 1.0};
+  viewgeom::FitInto(w, h, static_cast<int>(width() * ratio), static_cast<int>(height() * ratio),
+                    fit);
+  if (ratio != m_ratio || fit.width != static_cast<int>(m_displayCopy.m_width) ||
+      fit.height != static_cast<int>(m_displayCopy.m_height) || fit.scale != m_displayScale)
+    return;
+  if (!m_scaler.Prepare(w, h, fit.width, fit.height)) return;
+  const QRect target = m_scaler.TargetRectFor(imageRect);
+  if (!m_scaler.Update(main, m_displayCopy, target)) return;
+  m_doc.m_displayRefresh = 0;
+  const QRect screen = ScreenRectOfDisplay(target);
+  if (screen.isEmpty()) return;
+  m_pendingScreen = m_pendingScreen.united(screen);
+  update(screen);
+}
+
+void CQuiltorView::RepaintMergeChanges(const QRect& brushBefore) {
+  if (m_doc.m_displayRefresh) {
+    repaint();
+    return;
+  }
+  QRect changed = m_pendingScreen.united(brushBefore);
+  const QRect brushAfter = BrushScreenRect();
+  if (!brushAfter.isEmpty()) changed = changed.united(brushAfter.adjusted(-2, -2, 2, 2));
+  changed = changed.intersected(rect());
+  if (!changed.isEmpty()) repaint(changed);
+}
+
+// --- input
+
+void CQuiltorView::UpdateCursor() {
+  int shown = -1;
+  if (m_doc.m_merge) shown = m_buttonDown ? 2 : (m_doc.m_tool == 1 ? 0 : 1);
+  if (shown == m_cursorShown) return;
+  m_cursorShown = shown;
+  if (shown < 0)
+    unsetCursor();
+  else
+    setCursor(m_cursors[shown]);
+}
+
+void CQuiltorView::enterEvent(QEnterEvent* event) {
+  UpdateCursor();
+  QWidget::enterEvent(event);
+}
+
+void CQuiltorView::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) {
+    QWidget::mousePressEvent(event);
+    return;
+  }
+  const QPoint p = event->position().toPoint();
+  m_buttonDown = 1;
+  m_doc.m_dragState = 0;
+  if (!m_doc.m_merge && !m_doc.m_locked) {
+    if (m_magnifier) {
+      m_doc.m_sliceScreenLeft = p.x();
+      m_doc.m_sliceScreenTop = p.y();
+      const QPoint at = ImagePointOf(p);
+      m_doc.CentreSliceAt(at.x(), at.y());
+    } else {
+      if (!m_handleRect.isEmpty() && m_handleRect.contains(p)) {
+        m_doc.m_startAngle = m_doc.m_angle;
+        m_doc.m_dragState = 2;
+        m_doc.m_dragAnchorX = p.x();
+        m_doc.m_dragAnchorY = p.y();
+      }
+      if (m_doc.m_dragState == 0 && viewgeom::InsideSlice(SliceScreenOf(m_doc), p)) {
+        m_doc.m_dragState = 1;
+        m_doc.m_dragAnchorX = p.x() - m_doc.m_sliceScreenLeft;
+        m_doc.m_dragAnchorY = p.y() - m_doc.m_sliceScreenTop;
+      }
+    }
+  }
+  if (m_doc.m_merge) {
+    const QRect before = m_brushDrawn;
+    const QPoint at = ImagePointOf(p);
+    m_doc.PaintMask(at.x(), at.y(), 0);
+    RepaintMergeChanges(before);
+  }
+  UpdateCursor();
+}
+
+void CQuiltorView::mouseMoveEvent(QMouseEvent* event) {
+  const QPoint p = event->position().toPoint();
+  // The pointer is not held in merge mode: moves outside the view are not
+  // the view's.
+  if (m_doc.m_merge && m_buttonDown && !rect().contains(p)) return;
+  const QRect before = m_brushDrawn;
+  m_pointer = p;
+  m_brushNear = 0;
+  if (m_magnifier) {
+    m_magnifierCentre = ImagePointOf(p);
+    update();
+  }
+  if (m_doc.m_merge) {
+    const int q = viewgeom::BrushNearMargin(m_doc.m_brush.m_stampSide, DisplayScale());
+    if (viewgeom::BrushNear(SliceScreenOf(m_doc), q, p)) m_brushNear = 1;
+    if (m_buttonDown) {
+      const QPoint at = ImagePointOf(p);
+      m_doc.PaintMask(at.x(), at.y(), 1);
+    }
+    RepaintMergeChanges(before);
+  }
+  if (m_doc.m_dragState == 1 && !m_doc.m_locked && !m_doc.m_merge) {
+    m_doc.m_sliceScreenLeft = p.x() - m_doc.m_dragAnchorX;
+    m_doc.m_sliceScreenTop = p.y() - m_doc.m_dragAnchorY;
+    const double s = DisplayScale();
+    m_doc.MoveSlice(static_cast<int>((m_doc.m_sliceScreenLeft - m_offset.x()) / s),
+                    static_cast<int>((m_doc.m_sliceScreenTop - m_offset.y()) / s));
+    update();
+  }
+  if (m_doc.m_dragState == 2 && !m_doc.m_locked && !m_doc.m_merge) {
+    const QPoint centre(m_doc.m_sliceScreenLeft + m_doc.m_sliceScreenWidth / 2,
+                        m_doc.m_sliceScreenTop + m_doc.m_sliceScreenHeight / 2);
+    m_doc.SetSliceAngle(viewgeom::DragAngle(m_doc.m_startAngle, centre,
+                                            QPoint(m_doc.m_dragAnchorX, m_doc.m_dragAnchorY), p));
+    update();
+  }
+  UpdateCursor();
+}
+
+void CQuiltorView::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::RightButton) {
+    if (m_contextMenu) m_contextMenu->popup(mapToGlobal(event->position().toPoint()));
+    return;
+  }
+  if (event->button() != Qt::LeftButton) {
+    QWidget::mouseReleaseEvent(event);
+    return;
+  }
+  m_buttonDown = 0;
+  m_doc.m_dragState = 0;
+  if (m_doc.m_merge) m_doc.UpdateMaskPreview();
+  update();
+  UpdateCursor();
+}
+
+void CQuiltorView::contextMenuEvent(QContextMenuEvent* event) {
+  // The right button's release shows the menu; here only the keyboard's.
+  if (event->reason() == QContextMenuEvent::Mouse) return;
+  if (m_contextMenu) m_contextMenu->popup(event->globalPos());
+}
+
+void CQuiltorView::keyPressEvent(QKeyEvent* event) {
+  if (event->key() != Qt::Key_Space) {
+    QWidget::keyPressEvent(event);
+    return;
+  }
+  if (!event->isAutoRepeat() && !m_showShadow) {
+    m_showShadow = 1;
+    EmptyDisplayCopy();
+    update();
+  }
+}
+
+void CQuiltorView::keyReleaseEvent(QKeyEvent* event) {
+  if (event->key() != Qt::Key_Space) {
+    QWidget::keyReleaseEvent(event);
+    return;
+  }
+  if (!event->isAutoRepeat() && m_showShadow) {
+    m_showShadow = 0;
+    EmptyDisplayCopy();
+    update();
+  }
+}
+
+namespace {
+// The first local file among the dropped URLs, whole path; empty if none.
+QString FirstLocalFile(const QMimeData* data) {
+  if (!data || !data->hasUrls()) return {};
+  for (const QUrl& url : data->urls())
+    if (url.isLocalFile()) return url.toLocalFile();
+  return {};
+}
+}  // namespace
+
+void CQuiltorView::dragEnterEvent(QDragEnterEvent* event) {
+  if (!FirstLocalFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void CQuiltorView::dragMoveEvent(QDragMoveEvent* event) {
+  if (!FirstLocalFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void CQuiltorView::dropEvent(QDropEvent* event) {
+  const QString path = FirstLocalFile(event->mimeData());
+  if (path.isEmpty()) return;
+  event->acceptProposedAction();
+  m_doc.ImportFile(path);
+  update();
 }

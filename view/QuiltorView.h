@@ -3,11 +3,19 @@
 // and drop input into document operations.
 #pragma once
 
+#include <QCursor>
+#include <QImage>
+#include <QRect>
 #include <QWidget>
 
+#include "image/ISImageEx.h"
+#include "view/DisplayScaler.h"
+
 class CQuiltorDoc;
+class CMemDC2;
 class QMenu;
 class QPainter;
+class QPrinter;
 
 class CQuiltorView : public QWidget {
   Q_OBJECT
@@ -17,20 +25,91 @@ class CQuiltorView : public QWidget {
 
   // The context menu (menu 119), owned by the frame.
   void SetContextMenu(QMenu* menu) { m_contextMenu = menu; }
+  QMenu* ContextMenu() const { return m_contextMenu; }
   // "Magnify Under Cursor" (32785).
   bool MagnifierOn() const { return m_magnifier != 0; }
   void ToggleMagnifier();
   // The whole drawing on a printer's painter, in client coordinates.
   void Render(QPainter& painter);
+  // Prints the client drawing scaled to fit the printer's page.
+  void Print(QPrinter& printer);
+  // The document changed only these main-image pixels since its display
+  // refresh flag was last clear: the display copy is brought up to date for
+  // them alone (and the flag cleared) when it can be, and their screen
+  // rectangle is marked for the next repaint.
+  void ImageChanged(const QRect& imageRect);
+
+  // View state, read by the tests and the frame.
+  const CISImageEx& DisplayCopy() const { return m_displayCopy; }
+  double DisplayScale() const { return m_displayScale / m_ratio; }
+  QPoint ImageOffset() const { return m_offset; }
+  QPoint MagnifierCentre() const { return m_magnifierCentre; }
+  QRect HandleRect() const { return m_handleRect; }
+  bool ShowingShadow() const { return m_showShadow != 0; }
+  bool BrushNear() const { return m_brushNear != 0; }
+  // Client rectangle that the last changed-pixel reports still have to show.
+  QRect PendingScreenChange() const { return m_pendingScreen; }
+  QPoint ImagePointOf(QPoint client) const;
 
  signals:
   void MagnifierChanged(bool on);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  void enterEvent(QEnterEvent* event) override;
 
  private:
+  // The paint, in its order, on a painter in client coordinates; buffer is
+  // the off-screen image when there is one (raster steps work on it).
+  void Draw(CMemDC2& dc, const QRect& client);
+  void DrawPicture(QPainter& p, const QRect& client);
+  bool FitDisplayCopy(const CISImageEx& source, const QRect& client);
+  void DrawDisplayCopy(QPainter& p);
+  void DrawTwoPixelFrame(QPainter& p, const QColor& colour);
+  void DrawHelpText(QPainter& p, const QRect& client);
+  void DrawSliceOverlay(CMemDC2& dc);
+  void DrawLockHatch(CMemDC2& dc, const QPolygon& corners, const QRect& bounds);
+  void DrawBrush(CMemDC2& dc, const QRect& client);
+  void InvertEllipse(CMemDC2& dc, const QRect& rect);
+  void DrawMagnifier(QPainter& p);
+  // The brush rectangle the next paint draws, or an empty one.
+  QRect BrushScreenRect() const;
+  // Logical client rectangle of display-copy pixels.
+  QRect ScreenRectOfDisplay(const QRect& displayRect) const;
+  // Repaints now what changed on screen after a pointer event in merge mode.
+  void RepaintMergeChanges(const QRect& brushBefore);
+  void UpdateCursor();
+  void EmptyDisplayCopy();
+  int DeviceLength(int logical) const;
+
   CQuiltorDoc& m_doc;
   QMenu* m_contextMenu = nullptr;
+
+  CISImageEx m_displayCopy;
+  enum class Source { None, Main, Shadow } m_displaySource = Source::None;
+  double m_displayScale = 1.0;  // display-copy pixels per image pixel
+  double m_ratio = 1.0;         // device pixels per logical pixel of the last paint
+  QPoint m_offset;              // logical client position of the display copy
+  int m_buttonDown = 0;
+  QPoint m_pointer;
+  int m_brushNear = 0;
+  QRect m_handleRect;
+  int m_showShadow = 0;
+  QPoint m_magnifierCentre;
   int m_magnifier = 0;
+  QCursor m_cursors[3];  // 316 brush, 317 eraser, 318 painting
+  int m_cursorShown = -1;
+
+  CDisplayScaler m_scaler;
+  QRect m_pendingScreen;  // screen part changed by ImageChanged, not yet painted
+  QRect m_brushDrawn;     // where the last paint drew the brush outline or preview
 };
