@@ -366,19 +366,7 @@ void CMainFrame::OnExport1024() {
   AfterCommand();
 }
 
-void CMainFrame::PrintTo(QPrinter& printer) {
-  QPainter painter(&printer);
-  // The client area scaled to fit the page, so that the print shows what
-  // the window shows.
-  const QRectF page = printer.pageRect(QPrinter::DevicePixel);
-  const QSize client = m_view->size();
-  if (client.isEmpty()) return;
-  const double scale =
-      qMin(page.width() / client.width(), page.height() / client.height());
-  painter.scale(scale, scale);
-  painter.setClipRect(QRect(QPoint(0, 0), client));
-  m_view->Render(painter);
-}
+void CMainFrame::PrintTo(QPrinter& printer) { m_view->Print(printer); }
 
 void CMainFrame::OnFilePrint() {
   QPrinter printer(QPrinter::HighResolution);

@@ -85,6 +85,10 @@ void CWidgetHost::Repaint() {
   if (m_frame && m_frame->View()) m_frame->View()->update();
 }
 
+void CWidgetHost::MainImageChanged(const QRect& rect) {
+  if (m_frame && m_frame->View()) m_frame->View()->ImageChanged(rect);
+}
+
 void CWidgetHost::TitleChanged(const QString& title) {
   m_title = title;
   if (m_frame) m_frame->SetDocumentTitle(title);

@@ -20,6 +20,7 @@ class CWidgetHost : public IDocumentHost {
   void AddOutputLine(const QString& text) override;
   Answer MessageBox(const QString& text, Buttons buttons) override;
   void Repaint() override;
+  void MainImageChanged(const QRect& rect) override;
   void TitleChanged(const QString& title) override;
   void ModifiedChanged(bool modified) override;
   bool SetClipboardImage(const CISImageEx& picture) override;
