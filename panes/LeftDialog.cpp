@@ -26,6 +26,8 @@ class CHistoryListBox : public QListWidget {
   CHistoryListBox(QWidget* parent, std::function<void(int)> reselected)
       : QListWidget(parent), m_reselected(std::move(reselected)) {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // long names are cut at the right edge, as the list has no horizontal bar
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setSelectionMode(QAbstractItemView::SingleSelection);
   }
 
