@@ -1,21 +1,58 @@
-// The Slicer pane's dialog: slice buttons, folders, Quick Import, history.
+// The Slicer pane's dialog (template 312): slice buttons, the slice folder
+// with Export && Lock, Lock and Cancel Lock, Quick Import with its img2img
+// folder and root, and the history of exported slices. Every action calls the
+// document; the dialog keeps only its fields and the history.
 #pragma once
 
+#include <QStringList>
 #include <QWidget>
+#include <functional>
+
+#include "panes/DialogTemplate.h"
 
 class CQuiltorDoc;
 struct CQuiltorServices;
+class QLineEdit;
+class QListWidget;
 
 class CLeftDialog : public QWidget {
   Q_OBJECT
  public:
+  // Shows a folder chooser starting at startFolder; an empty result means
+  // cancelled. The default is QFileDialog::getExistingDirectory.
+  using FolderChooser = std::function<QString(QWidget* parent, const QString& startFolder)>;
+
   CLeftDialog(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* parent = nullptr);
+
   // Appends an exported slice's name to the history list.
   void AddHistory(const QString& name);
-  // The Quick Import button's action.
+  QStringList History() const;
+  // The buttons' actions; Quick Import also serves the Edit menu's entry and
+  // reads this pane's img2img field.
   void QuickImport();
+  void FindMostRecentSubfolder();
+  void ExportAndLock();
+
+  // The control with a template id (SlicerId), e.g. for tests and automation.
+  QWidget* Control(int id) const;
+  void SetFolderChooser(FolderChooser chooser) { m_chooseFolder = std::move(chooser); }
+
+  QSize sizeHint() const override;
+  DialogBaseUnits BaseUnits() const { return m_units; }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
+  void ChooseFolder(int fieldId);
+  void HistorySelected(int row);
+  void HistoryDoubleClicked(int row);
+  QLineEdit* Field(int id) const;
+  QListWidget* HistoryList() const;
+
   CQuiltorDoc& m_doc;
   CQuiltorServices& m_services;
+  DialogBaseUnits m_units;
+  FolderChooser m_chooseFolder;
 };

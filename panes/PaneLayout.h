@@ -1,0 +1,21 @@
+// The resize rules of the two pane dialogs, on control rectangles keyed by
+// control id. Each rule keeps a control's top and height; right edges are
+// exclusive, as the rules state them. Widget-free.
+#pragma once
+
+#include <QRect>
+#include <map>
+
+using ControlRects = std::map<int, QRect>;
+
+// Slicer dialog resized to cx × cy.
+void LayoutSlicer(ControlRects& rects, int cx, int cy);
+// Merger dialog resized to width cx.
+void LayoutMerger(ControlRects& rects, int cx);
+
+// The edge blur edit's text as a number: leading white space, one sign, the
+// digits up to the first other character; no digits give 0. Saturates at the
+// int range.
+int ParseLeadingInteger(QStringView text);
+// "Fill Opacity": the opacity percentage as a mask value, rounded, 0..255.
+int FillOpacityValue(int opacityPercent);
