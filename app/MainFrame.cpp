@@ -23,6 +23,7 @@
 #include "document/QuiltorDoc.h"
 #include "panes/BusyCursor.h"
 #include "panes/LeftDialog.h"
+#include "panes/PropertyDialog.h"
 #include "view/QuiltorView.h"
 
 namespace {
@@ -46,6 +47,9 @@ CMainFrame::CMainFrame(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* pa
   CreateMenus();
   CreateToolBar();
   m_view->SetContextMenu(m_contextMenu);
+  // A brush slider dragged during a merge shows its preview disc at once.
+  connect(m_properties->Dialog(), &CPropertyDialog::RepaintViewNow, m_view,
+          [this] { m_view->repaint(); });
   connect(m_view, &CQuiltorView::MagnifierChanged, this, [this](bool) { UpdateCommandUI(); });
 
   // The status bar: "Ready" when idle, the prompts while a command is
@@ -98,7 +102,9 @@ void CMainFrame::CreatePanes() {
   addDockWidget(Qt::RightDockWidgetArea, m_properties);
   m_output->setWindowIcon(QIcon(QStringLiteral(":/icons/output.svg")));
   resizeDocks({m_output}, {140}, Qt::Vertical);
-  resizeDocks({m_fileView, m_properties}, {230, 300}, Qt::Horizontal);
+  resizeDocks({m_fileView, m_properties},
+              {m_fileView->Dialog()->sizeHint().width(), m_properties->Dialog()->sizeHint().width()},
+              Qt::Horizontal);
   connect(m_output->List(), &COutputList::HideRequested, this, [this] {
     setFocus();
     m_output->hide();

@@ -38,6 +38,7 @@ CPropertiesWnd::CPropertiesWnd(CQuiltorDoc& doc, CQuiltorServices& services, QWi
   connect(m_eraser, &QAction::triggered, this, &CPropertiesWnd::OnEraser);
   setWidget(m_client);
   m_client->installEventFilter(this);
+  m_client->setMinimumWidth(120);
   UpdateChecks();
   AdjustLayout();
 }
