@@ -29,6 +29,8 @@ class IDocumentHost {
   virtual void TitleChanged(const QString& title) { (void)title; }
   // The document's modified flag changed (the window caption marks it).
   virtual void ModifiedChanged(bool modified) { (void)modified; }
+  // What Undo and Redo would do changed (the Edit menu follows it).
+  virtual void UndoHistoryChanged() {}
 
   // Puts a 24-bit RGB picture on the clipboard; false when the clipboard is
   // not available (nothing is sent then).

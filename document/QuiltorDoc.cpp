@@ -27,6 +27,7 @@ void CQuiltorDoc::CreateSlice(int size, int rotating, int zoom) {
     if (m_host.MessageBox(QStringLiteral("Apply current merge?"), IDocumentHost::Buttons::YesNo) !=
         IDocumentHost::Answer::Yes)
       return;
+    CommitMergeStep();
   } else if (m_locked) {
     Log(QStringLiteral("Error: Currently in Lock mode"));
     return;
@@ -118,6 +119,8 @@ void CQuiltorDoc::NewDocument() {
   m_blendMask.Release();
   m_mask.Release();
   ResetSliceState();
+  ClearHistory();
+  SetJournalBase(QString());
   m_host.Repaint();
 }
 

@@ -7,7 +7,9 @@
 #include <QString>
 
 #include "document/DocumentHost.h"
+#include "document/RecoveryJournal.h"
 #include "document/SettingsStore.h"
+#include "document/UndoHistory.h"
 #include "image/ISImageEx.h"
 #include "image/kernels/GeneralBrush.h"
 #include "image/kernels/QuickBitmap.h"
@@ -15,7 +17,8 @@
 class CQuiltorDoc {
  public:
   CQuiltorDoc(IDocumentHost& host, CQuiltorServices& services);
-  virtual ~CQuiltorDoc() = default;
+  // A clean end: unsaved work the user gave up leaves no recovery journal.
+  virtual ~CQuiltorDoc();
   CQuiltorDoc(const CQuiltorDoc&) = delete;
   CQuiltorDoc& operator=(const CQuiltorDoc&) = delete;
 
@@ -48,6 +51,26 @@ class CQuiltorDoc {
   void RefreshMerge();
   void CancelMerge();
   void ApplyMerge();
+  // The mouse button went up: the mask stroke since the press is one undo
+  // step. A press (PaintMask with continuing 0) or any other step also ends
+  // a stroke still open.
+  void EndMaskStroke();
+
+  // --- undo and redo. In a merge the steps are the merge's mask steps
+  // (stroke, Fill, Fill Opacity, Invert); outside it the Apply Merges.
+  bool CanUndo() const;
+  bool CanRedo() const;
+  QString UndoName() const;  // empty when there is nothing to undo
+  QString RedoName() const;
+  void Undo();
+  void Redo();
+  const CUndoHistory& MainHistory() const { return m_mainHistory; }
+  const CUndoHistory& MaskHistory() const { return m_maskHistory; }
+
+  // --- recovery after a crash. Asks about each journal a program that died
+  // left (newest first) until one is recovered; true when one was.
+  bool OfferRecovery();
+  CRecoveryJournal& Journal() { return m_journal; }
 
   // --- main image load and save
   void LoadMainImage(const QString& path);
@@ -167,6 +190,29 @@ class CQuiltorDoc {
   void BlendFeatherBands(int ramp);
   void FinishMerge();
   void TakeFileAsMainImage(CISImageEx& loaded, const QString& path);
+  // --- undo, redo and the recovery journal
+  CUndoHistory m_mainHistory;
+  CUndoHistory m_maskHistory;
+  bool m_strokeOpen = false;
+  PixelRect m_strokeRect;  // mask pixels the open stroke touched
+  CRecoveryJournal m_journal;
+  JournalBase m_journalBase;  // the file the document equals when unmodified
+  bool m_journalFailed = false;
+  size_t UndoBudget() const;
+  void PushStep(CUndoHistory& history, CUndoStep step);
+  // Records the mask before a Fill or Invert changes all of it.
+  void PushWholeMaskStep(const QString& name);
+  // Apply Merge as a step: the main-image pixels under the overlay before it.
+  void CommitMergeStep();
+  void StepMask(bool undo);
+  void StepMain(bool undo);
+  void BlendMaskRect(const PixelRect& maskRect);
+  void ClearHistory();
+  void SetJournalBase(const QString& path);
+  void JournalMainChange(uint8_t kind, const PixelRect& rect);
+  JournalSlice CurrentSliceState() const;
+  bool RecoverJournal(CJournalReader& reader, const QString& path, JournalRecord& first);
+
   bool WriteSmallExport(const CISImageEx& source, int size, const QString& name,
                         const char* logFormat);
 

@@ -93,6 +93,8 @@ void CQuiltorDoc::AdoptMainImage(CISImageEx& loaded, const QString& path) {
   if (m_backupImage.CopyFrom(m_mainImage) != kISOk) m_backupImage.Clear();
   m_blendedRegion = {};  // main and backup are equal again
   m_mainImagePath = path;
+  ClearHistory();
+  SetJournalBase(path);  // any journal of the picture before ends
   LoadShadowImage();
   m_displayRefresh = 1;
 }
@@ -152,6 +154,8 @@ bool CQuiltorDoc::SaveMainImage(const QString& requested) {
     return true;
   }
   Log(QStringLiteral("Saved: ") + path);
+  // The work is safe in the file just written: further changes journal against it.
+  SetJournalBase(path);
   SetModifiedFlag(false);
   return true;
 }

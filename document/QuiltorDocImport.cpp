@@ -54,10 +54,13 @@ void CQuiltorDoc::ImportFile(const QString& path) {
     } else {
       CopyMainToBackup();
     }
+    EndMaskStroke();
+    m_maskHistory.Clear();  // the new slice starts with a new mask
     m_sliceImage.TakeOver(slice);
     m_mask.Release();
     Log(QStringLiteral("Load & Merge Slice: ") + path);
     BuildMerge();
+    m_host.UndoHistoryChanged();
     UpdateMaskPreview();
     return;
   }

@@ -439,7 +439,10 @@ void CQuiltorDoc::PaintMask(int px, int py, int continuing) {
   // A snapshot of another size belongs to an earlier overlay: start afresh.
   if (!continuing || !m_strokeSnapshot.HasPixels() || m_strokeSnapshot.m_width != mw ||
       m_strokeSnapshot.m_height != mh) {
+    EndMaskStroke();  // a press without the release before it
     if (!m_strokeSnapshot.Create(mw, mh)) return;
+    m_strokeOpen = m_merge == 1;
+    m_strokeRect = {};
     std::memcpy(m_strokeSnapshot.m_pixels.get(), m_mask.m_pixels.get(), size_t(mw) * mh);
     m_lastDabX = x0;
     m_lastDabY = y0;
@@ -487,6 +490,13 @@ void CQuiltorDoc::PaintMask(int px, int py, int continuing) {
     const int u0 = std::max(0, -cornerX), v0 = std::max(0, -cornerY);
     const int u1 = std::min(side, mw - cornerX), v1 = std::min(side, mh - cornerY);
     if (u1 <= u0 || v1 <= v0) continue;
+    const PixelRect dabMask{cornerX + u0, cornerY + v0, cornerX + u1, cornerY + v1};
+    m_strokeRect = m_strokeRect.IsEmpty()
+                       ? dabMask
+                       : PixelRect{std::min(m_strokeRect.left, dabMask.left),
+                                   std::min(m_strokeRect.top, dabMask.top),
+                                   std::max(m_strokeRect.right, dabMask.right),
+                                   std::max(m_strokeRect.bottom, dabMask.bottom)};
     for (int v = v0; v < v1; ++v) {
       const int my = cornerY + v;
       const uint8_t* stampRow = stamp + static_cast<size_t>(v) * side;
@@ -555,6 +565,8 @@ void CQuiltorDoc::UpdateMaskPreview() {
 }
 
 void CQuiltorDoc::FillMask(int value) {
+  // The Merger's Fill fills with 255, its Fill Opacity with the brush opacity.
+  PushWholeMaskStep(value >= 255 ? QStringLiteral("Fill") : QStringLiteral("Fill Opacity"));
   if (m_mask.HasPixels()) {
     m_maskChanged = true;
     std::memset(m_mask.m_pixels.get(), std::clamp(value, 0, 255),
@@ -565,6 +577,7 @@ void CQuiltorDoc::FillMask(int value) {
 }
 
 void CQuiltorDoc::InvertMask() {
+  PushWholeMaskStep(QStringLiteral("Invert"));
   if (m_mask.HasPixels()) {
     m_maskChanged = true;
     uint8_t* p = m_mask.m_pixels.get();
@@ -590,6 +603,9 @@ void CQuiltorDoc::CancelMerge() {
     return;
   }
   RestoreMainFromBackup();
+  EndMaskStroke();
+  m_maskHistory.Clear();
+  m_host.UndoHistoryChanged();
   m_displayRefresh = 1;
   m_merge = 0;
   m_locked = 1;
@@ -602,6 +618,7 @@ void CQuiltorDoc::ApplyMerge() {
     Log(QStringLiteral("Not in Merge"));
     return;
   }
+  CommitMergeStep();
   m_merge = 0;
   m_locked = 0;
   m_host.Repaint();

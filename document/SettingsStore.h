@@ -37,6 +37,9 @@ inline constexpr SettingsValue<QString> kImportPath{"Settings", "ImportPath"};
 inline constexpr SettingsValue<QString> kImportRoot{"Settings", "ImportRoot"};
 inline constexpr SettingsValue<int> kAutoSendToClipboard{"Settings", "AutoSendToClipboard"};
 inline constexpr int kAutoSendToClipboardDefault = 1;
+// The memory the undo steps may hold; the oldest go first beyond it.
+inline constexpr SettingsValue<int> kUndoBudgetMB{"Settings", "UndoBudgetMB"};
+inline constexpr int kUndoBudgetMBDefault = 1024;
 inline constexpr SettingsValue<QString> kOpenFolder{"Document", "Path"};
 inline constexpr SettingsValue<QString> kSaveFolder{"Document", "outPath"};
 inline constexpr SettingsValue<QString> kShadowFolder{"Document", "Path2"};

@@ -11,6 +11,9 @@
 //   fill V | fill-opacity | invert | edge-blur N | apply | cancel-merge
 //   shadow [PATH] | shadow-copy | shadow-remove | export-small 512|1024
 //   show-frame | write-preview PATH
+//   undo | redo | recover | write-main PATH | wait
+// ("wait" blocks until a line or the end arrives on standard input: a script
+// given as FILE can be held there, for instance to be killed.)
 #include <cstdio>
 
 #include "tools/cli/Commands.h"
@@ -155,6 +158,8 @@ class CScript {
     m_doc.m_brushPreview = 0;
     for (size_t i = 0; i < points.size(); i += 2)
       m_doc.PaintMask(points[i], points[i + 1], i == 0 ? 0 : 1);
+    // The release: one stroke, one undo step.
+    m_doc.EndMaskStroke();
     m_doc.UpdateMaskPreview();
   }
 
@@ -180,6 +185,13 @@ class CScript {
     CISImageEx* preview = m_host.MaskPreviewImage();
     if (!preview->HasPixels()) throw LineError{QStringLiteral("the mask preview is empty")};
     if (preview->SaveFile(QFile::encodeName(path).toStdString(), kFilePNG) != kISOk)
+      throw LineError{QStringLiteral("can't write ") + path};
+  }
+
+  // The main image as it is, without saving (the document stays modified).
+  void WriteMain(const QString& path) {
+    if (!m_doc.m_mainImage.HasPixels()) throw LineError{QStringLiteral("there is no main image")};
+    if (m_doc.m_mainImage.SaveFile(QFile::encodeName(path).toStdString(), kFilePNG) != kISOk)
       throw LineError{QStringLiteral("can't write ") + path};
   }
 
@@ -350,6 +362,31 @@ class CScript {
     c[QStringLiteral("write-preview")] = [this](const QString& r, const QStringList&) {
       NeedPath(r);
       WritePreview(r);
+    };
+    c[QStringLiteral("undo")] = [this](const QString&, const QStringList& w) {
+      Count(w, 0, 0);
+      if (!m_doc.CanUndo()) CConsoleHost::Note(QStringLiteral("nothing to undo"));
+      m_doc.Undo();
+    };
+    c[QStringLiteral("redo")] = [this](const QString&, const QStringList& w) {
+      Count(w, 0, 0);
+      if (!m_doc.CanRedo()) CConsoleHost::Note(QStringLiteral("nothing to redo"));
+      m_doc.Redo();
+    };
+    c[QStringLiteral("recover")] = [this](const QString&, const QStringList& w) {
+      Count(w, 0, 0);
+      if (!m_doc.OfferRecovery()) CConsoleHost::Note(QStringLiteral("nothing recovered"));
+    };
+    c[QStringLiteral("write-main")] = [this](const QString& r, const QStringList&) {
+      NeedPath(r);
+      WriteMain(r);
+    };
+    c[QStringLiteral("wait")] = [](const QString&, const QStringList& w) {
+      Count(w, 0, 0);
+      CConsoleHost::Note(QStringLiteral("waiting"));
+      std::fflush(stdout);
+      char line[256];
+      if (!std::fgets(line, sizeof line, stdin)) std::clearerr(stdin);
     };
     return m_commands;
   }

@@ -4,6 +4,10 @@
 
 #include "tools/cli/Commands.h"
 
+#ifdef QUILTOR_HAS_DOCUMENT
+#include <QCoreApplication>
+#endif
+
 namespace {
 void Usage() {
   std::fputs(
@@ -22,6 +26,12 @@ int main(int argc, char** argv) {
     Usage();
     return 2;
   }
+  // The desktop program's names, so that both share the per-user folders
+  // (the recovery journals among them).
+#ifdef QUILTOR_HAS_DOCUMENT
+  QCoreApplication::setOrganizationName(QStringLiteral("Orvandel"));
+  QCoreApplication::setApplicationName(QStringLiteral("Quiltor"));
+#endif
   Args args(argv + 2, argv + argc);
   const char* cmd = argv[1];
   if (!std::strcmp(cmd, "info")) return CmdInfo(args);

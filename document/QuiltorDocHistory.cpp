@@ -1,0 +1,326 @@
+// Undo and redo of the merge's mask steps and of Apply Merge, the recovery
+// journal of the main image's changes, and recovery after a crash.
+#include <QFileInfo>
+#include <algorithm>
+#include <cstring>
+
+#include "document/QuiltorDoc.h"
+
+namespace {
+const QString kStrokeStep = QStringLiteral("Mask Stroke");
+const QString kApplyStep = QStringLiteral("Apply Merge");
+}  // namespace
+
+CQuiltorDoc::~CQuiltorDoc() { m_journal.End(); }
+
+size_t CQuiltorDoc::UndoBudget() const {
+  const int mb =
+      ReadSetting(m_services.settings, Settings::kUndoBudgetMB, Settings::kUndoBudgetMBDefault);
+  return static_cast<size_t>(std::max(mb, 0)) << 20;
+}
+
+// Both lists share the budget; the one that grows gives up its oldest steps.
+void CQuiltorDoc::PushStep(CUndoHistory& history, CUndoStep step) {
+  const CUndoHistory& other = &history == &m_mainHistory ? m_maskHistory : m_mainHistory;
+  const size_t budget = UndoBudget();
+  history.Push(std::move(step), budget > other.Bytes() ? budget - other.Bytes() : 0);
+  m_host.UndoHistoryChanged();
+}
+
+void CQuiltorDoc::ClearHistory() {
+  m_strokeOpen = false;
+  m_mainHistory.Clear();
+  m_maskHistory.Clear();
+  m_host.UndoHistoryChanged();
+}
+
+void CQuiltorDoc::EndMaskStroke() {
+  if (!m_strokeOpen) return;
+  m_strokeOpen = false;
+  const int mw = m_mask.m_width, mh = m_mask.m_height;
+  if (m_merge != 1 || m_strokeRect.IsEmpty() || !m_mask.HasPixels() ||
+      !m_strokeSnapshot.HasPixels() || m_strokeSnapshot.m_width != mw ||
+      m_strokeSnapshot.m_height != mh)
+    return;
+  // The snapshot holds the mask as the press found it.
+  CUndoStep step;
+  step.name = kStrokeStep;
+  step.left = m_strokeRect.left;
+  step.top = m_strokeRect.top;
+  step.right = m_strokeRect.right;
+  step.bottom = m_strokeRect.bottom;
+  if (step.CopyFrom(m_strokeSnapshot.m_pixels.get(), mw, mh))
+    PushStep(m_maskHistory, std::move(step));
+}
+
+void CQuiltorDoc::PushWholeMaskStep(const QString& name) {
+  EndMaskStroke();
+  if (m_merge != 1 || !m_mask.HasPixels()) return;
+  CUndoStep step;
+  step.name = name;
+  step.right = m_mask.m_width;
+  step.bottom = m_mask.m_height;
+  if (step.CopyFrom(m_mask.m_pixels.get(), m_mask.m_width, m_mask.m_height))
+    PushStep(m_maskHistory, std::move(step));
+}
+
+void CQuiltorDoc::CommitMergeStep() {
+  EndMaskStroke();
+  m_maskHistory.Clear();
+  // The backup still holds the main image as it was before the merge: the
+  // merge changed only pixels under the overlay.
+  const PixelRect inside = OverlayPartInsideMain();
+  CUndoStep step;
+  step.name = kApplyStep;
+  step.bytesPerPixel = 3;
+  step.left = m_overlayX + inside.left;
+  step.top = m_overlayY + inside.top;
+  step.right = m_overlayX + inside.right;
+  step.bottom = m_overlayY + inside.bottom;
+  const int w = static_cast<int>(m_mainImage.m_width), h = static_cast<int>(m_mainImage.m_height);
+  if (!MainAndBackupComparable() || !m_overlay.HasPixels() || inside.IsEmpty() ||
+      !step.CopyFrom(m_backupImage.Pixels(), w, h)) {
+    // Without the pixels before it, no earlier step can be undone exactly.
+    ClearHistory();
+    return;
+  }
+  PushStep(m_mainHistory, std::move(step));
+  JournalMainChange(JournalRecord::kApply, {m_overlayX + inside.left, m_overlayY + inside.top,
+                                            m_overlayX + inside.right, m_overlayY + inside.bottom});
+}
+
+bool CQuiltorDoc::CanUndo() const {
+  if (m_merge == 1) return m_maskHistory.CanUndo() || (m_strokeOpen && !m_strokeRect.IsEmpty());
+  return m_mainHistory.CanUndo();
+}
+
+bool CQuiltorDoc::CanRedo() const {
+  if (m_merge == 1) return !m_strokeOpen && m_maskHistory.CanRedo();
+  return m_mainHistory.CanRedo();
+}
+
+QString CQuiltorDoc::UndoName() const {
+  if (m_merge == 1 && m_strokeOpen && !m_strokeRect.IsEmpty()) return kStrokeStep;
+  const CUndoStep* s = m_merge == 1 ? m_maskHistory.NextUndo() : m_mainHistory.NextUndo();
+  return s ? s->name : QString();
+}
+
+QString CQuiltorDoc::RedoName() const {
+  if (!CanRedo()) return {};
+  const CUndoStep* s = m_merge == 1 ? m_maskHistory.NextRedo() : m_mainHistory.NextRedo();
+  return s ? s->name : QString();
+}
+
+void CQuiltorDoc::Undo() {
+  if (m_merge == 1) {
+    EndMaskStroke();
+    StepMask(true);
+  } else {
+    m_maskHistory.Clear();  // steps of a merge that has ended
+    StepMain(true);
+  }
+}
+
+void CQuiltorDoc::Redo() {
+  if (m_merge == 1) {
+    EndMaskStroke();
+    StepMask(false);
+  } else {
+    m_maskHistory.Clear();
+    StepMain(false);
+  }
+}
+
+// Blends the overlay again over the mask pixels of maskRect, which gives the
+// main image and the blend mask exactly what painting the mask gave.
+void CQuiltorDoc::BlendMaskRect(const PixelRect& r) {
+  const int mw = m_mask.m_width, mh = m_mask.m_height;
+  const bool blendMain = MainAndBackupComparable() && m_overlay.HasPixels() &&
+                         m_overlay.m_width == mw && m_overlay.m_height == mh &&
+                         m_blendMask.HasPixels() && m_blendMask.m_width == mw &&
+                         m_blendMask.m_height == mh;
+  if (!blendMain) {
+    m_maskChanged = true;
+    RefreshMerge();
+    return;
+  }
+  const PixelRect inside = OverlayPartInsideMain();
+  BlendOverlayArea(std::max(r.left, inside.left), std::max(r.top, inside.top),
+                   std::min(r.right, inside.right), std::min(r.bottom, inside.bottom));
+  m_displayRefresh = 1;
+  m_host.Repaint();
+}
+
+void CQuiltorDoc::StepMask(bool undo) {
+  CUndoStep* step = undo ? m_maskHistory.MoveToRedo() : m_maskHistory.MoveToUndo();
+  if (!step) return;
+  const QString name = step->name;
+  const PixelRect r{step->left, step->top, step->right, step->bottom};
+  if (!step->SwapWith(m_mask.m_pixels.get(), m_mask.m_width, m_mask.m_height)) {
+    // The mask is not the one the step was taken from.
+    ClearHistory();
+    return;
+  }
+  BlendMaskRect(r);
+  UpdateMaskPreview();
+  Log((undo ? QStringLiteral("Undo: ") : QStringLiteral("Redo: ")) + name);
+  m_host.UndoHistoryChanged();
+}
+
+void CQuiltorDoc::StepMain(bool undo) {
+  CUndoStep* step = undo ? m_mainHistory.MoveToRedo() : m_mainHistory.MoveToUndo();
+  if (!step) return;
+  const QString name = step->name;
+  const PixelRect r{step->left, step->top, step->right, step->bottom};
+  if (!step->SwapWith(m_mainImage.Pixels(), static_cast<int>(m_mainImage.m_width),
+                      static_cast<int>(m_mainImage.m_height))) {
+    ClearHistory();
+    return;
+  }
+  // The backup catches up with the main image before the next merge.
+  MarkBlended(r);
+  const bool reportChange = m_displayRefresh == 0;
+  m_displayRefresh = 1;
+  if (reportChange)
+    m_host.MainImageChanged(QRect(r.left, r.top, r.right - r.left, r.bottom - r.top));
+  m_host.Repaint();
+  SetModifiedFlag(true);
+  JournalMainChange(undo ? JournalRecord::kUndo : JournalRecord::kRedo, r);
+  Log((undo ? QStringLiteral("Undo: ") : QStringLiteral("Redo: ")) + name);
+  m_host.UndoHistoryChanged();
+}
+
+// --- the recovery journal
+
+void CQuiltorDoc::SetJournalBase(const QString& path) {
+  m_journal.End();
+  m_journalFailed = false;
+  m_journalBase = {};
+  if (path.isEmpty() || !StatJournalFile(path, m_journalBase.fileSize, m_journalBase.fileTimeNs))
+    return;
+  m_journalBase.imagePath = QFileInfo(path).absoluteFilePath();
+}
+
+JournalSlice CQuiltorDoc::CurrentSliceState() const {
+  JournalSlice s;
+  s.folder = m_sliceFolder;
+  s.counter = m_sliceCounter;
+  s.x = m_sliceX;
+  s.y = m_sliceY;
+  s.width = m_sliceWidth;
+  s.height = m_sliceHeight;
+  s.rotating = m_rotating;
+  s.angle = m_angle;
+  s.zoom = m_zoom;
+  return s;
+}
+
+void CQuiltorDoc::JournalMainChange(uint8_t kind, const PixelRect& r) {
+  // Work on a picture that has no file behind it can't be replayed.
+  if (m_journalBase.imagePath.isEmpty() || m_journalFailed || !m_mainImage.HasPixels()) return;
+  if (!m_journal.IsOpen()) {
+    JournalBase base = m_journalBase;
+    base.documentPath = m_pathName;
+    base.width = m_mainImage.m_width;
+    base.height = m_mainImage.m_height;
+    if (!m_journal.Begin(base)) {
+      m_journalFailed = true;
+      Log(QStringLiteral("Error: Can't write the recovery journal in ") + m_journal.Folder());
+      return;
+    }
+  }
+  if (!m_journal.Append(kind, r.left, r.top, r.right, r.bottom, CurrentSliceState(),
+                        m_mainImage.Pixels(), static_cast<int>(m_mainImage.m_width))) {
+    // A journal with a gap would replay wrongly: none at all until the next save.
+    m_journal.End();
+    m_journalFailed = true;
+    Log(QStringLiteral("Error: Can't write the recovery journal in ") + m_journal.Folder());
+  }
+}
+
+bool CQuiltorDoc::OfferRecovery() {
+  const QStringList orphans = CRecoveryJournal::Orphans(m_journal.Folder());
+  for (const QString& path : orphans) {
+    CJournalReader reader;
+    JournalRecord first;
+    // A journal cut before its first record holds no work.
+    if (!reader.Open(path) || !reader.Next(first)) {
+      CRecoveryJournal::Discard(path);
+      continue;
+    }
+    const JournalBase& base = reader.Base();
+    const QString name =
+        QFileInfo(base.documentPath.isEmpty() ? base.imagePath : base.documentPath).fileName();
+    if (m_host.MessageBox(
+            QStringLiteral("Quiltor closed without saving. Recover the unsaved work on %1?")
+                .arg(name),
+            IDocumentHost::Buttons::YesNo) != IDocumentHost::Answer::Yes) {
+      CRecoveryJournal::Discard(path);
+      continue;
+    }
+    return RecoverJournal(reader, path, first);
+  }
+  return false;
+}
+
+bool CQuiltorDoc::RecoverJournal(CJournalReader& reader, const QString& path,
+                                 JournalRecord& record) {
+  const JournalBase base = reader.Base();
+  const QString name = QFileInfo(base.imagePath).fileName();
+  int64_t size = -1, timeNs = 0;
+  CISImageEx loaded;
+  const bool same = StatJournalFile(base.imagePath, size, timeNs) && size == base.fileSize &&
+                    timeNs == base.fileTimeNs;
+  if (!same || !ReadPicture(base.imagePath, loaded) || loaded.m_width != base.width ||
+      loaded.m_height != base.height) {
+    const QString text =
+        QStringLiteral(
+            "%1 has changed since the work was done; the unsaved work was not recovered.")
+            .arg(name);
+    Log(text);
+    m_host.MessageBox(text, IDocumentHost::Buttons::Ok);
+    CRecoveryJournal::Discard(path);
+    return false;
+  }
+  if (!SaveModified()) return false;
+  Log(QStringLiteral("Load BG: %1 (%2,%3)")
+          .arg(base.imagePath)
+          .arg(loaded.m_width)
+          .arg(loaded.m_height));
+  AdoptMainImage(loaded, base.imagePath);
+  const int w = static_cast<int>(m_mainImage.m_width);
+  int count = 0;
+  do {
+    const size_t rowBytes = size_t{3} * static_cast<size_t>(record.right - record.left);
+    for (int y = record.top; y < record.bottom; ++y)
+      std::memcpy(m_mainImage.Pixels() + (static_cast<size_t>(y) * w + record.left) * 3,
+                  record.pixels.data() + static_cast<size_t>(y - record.top) * rowBytes, rowBytes);
+    MarkBlended({record.left, record.top, record.right, record.bottom});
+    ++count;
+    const JournalSlice& s = record.slice;
+    m_sliceFolder = s.folder;
+    m_sliceCounter = s.counter;
+    m_sliceX = s.x;
+    m_sliceY = s.y;
+    m_sliceWidth = s.width;
+    m_sliceHeight = s.height;
+    m_rotating = s.rotating ? 1 : 0;
+    m_angle = s.angle;
+    m_zoom = s.zoom;
+  } while (reader.Next(record));
+  m_merge = 0;
+  m_locked = 0;
+  if (base.documentPath.isEmpty()) {
+    m_pathName.clear();
+    SetTitle(name);
+  } else {
+    SetPathName(base.documentPath);
+  }
+  SetModifiedFlag(true);
+  // Further changes continue the same journal, cut after its last good record.
+  if (!m_journal.Adopt(path, reader.GoodEnd())) m_journalFailed = true;
+  Log(QStringLiteral("Recovered %1 changes on %2").arg(count).arg(name));
+  m_displayRefresh = 1;
+  m_host.Repaint();
+  return true;
+}
