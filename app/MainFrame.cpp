@@ -152,6 +152,11 @@ void CMainFrame::CreateMenus() {
   AddCommand(shadow, Cmd::kRemoveShadow, QStringLiteral("Remove CN"), &C::OnRemoveShadow);
 
   QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
+  AddCommand(edit, Cmd::kEditUndo, QStringLiteral("Undo"), &C::OnUndo)
+      ->setShortcut(QKeySequence::Undo);
+  AddCommand(edit, Cmd::kEditRedo, QStringLiteral("Redo"), &C::OnRedo)
+      ->setShortcut(QKeySequence::Redo);
+  edit->addSeparator();
   AddCommand(edit, Cmd::kExportAndLock, QStringLiteral("Export and Lock"), &C::OnExportAndLock);
   AddCommand(edit, Cmd::kCancelLock, QStringLiteral("Cancel Lock"), &C::OnCancelLock);
   edit->addSeparator();
@@ -297,6 +302,17 @@ void CMainFrame::UpdateCommandUI() {
   Action(Cmd::kAutoSendToClipboard)->setChecked(m_doc.m_autoSend != 0);
   Action(Cmd::kMagnify)->setChecked(m_view->MagnifierOn());
   for (QAction* look : m_lookGroup->actions()) look->setChecked(look->data().toInt() == m_look);
+  UpdateUndoActions();
+}
+
+void CMainFrame::UpdateUndoActions() {
+  const QString undo = m_doc.UndoName(), redo = m_doc.RedoName();
+  QAction* undoAction = Action(Cmd::kEditUndo);
+  QAction* redoAction = Action(Cmd::kEditRedo);
+  undoAction->setText(undo.isEmpty() ? QStringLiteral("Undo") : QStringLiteral("Undo ") + undo);
+  undoAction->setEnabled(m_doc.CanUndo());
+  redoAction->setText(redo.isEmpty() ? QStringLiteral("Redo") : QStringLiteral("Redo ") + redo);
+  redoAction->setEnabled(m_doc.CanRedo());
 }
 
 void CMainFrame::SaveWorkspace() {
@@ -427,6 +443,22 @@ void CMainFrame::OnQuickImport() {
   {
     CBusyCursor busy;
     m_fileView->Dialog()->QuickImport();
+  }
+  AfterCommand();
+}
+
+void CMainFrame::OnUndo() {
+  {
+    CBusyCursor busy;
+    m_doc.Undo();
+  }
+  AfterCommand();
+}
+
+void CMainFrame::OnRedo() {
+  {
+    CBusyCursor busy;
+    m_doc.Redo();
   }
   AfterCommand();
 }

@@ -47,6 +47,8 @@ class CMainFrame : public QMainWindow {
   void SetRecentFiles(const QStringList& menuTexts);
   // Check marks and radio marks from the document's and the view's flags.
   void UpdateCommandUI();
+  // Edit > Undo and Redo: enabled and named after the steps they would take.
+  void UpdateUndoActions();
 
   // The workspace: window placement, toolbar and pane layout.
   void SaveWorkspace();
@@ -81,6 +83,8 @@ class CMainFrame : public QMainWindow {
   void OnExportAndLock();
   void OnCancelLock();
   void OnQuickImport();
+  void OnUndo();
+  void OnRedo();
   void OnApplyMerge();
   void OnCancelMerge();
   void OnShowFrame();

@@ -111,6 +111,11 @@ bool CQuiltorApp::InitInstance() {
   }
   m_frame->show();
   ReportFirstPaint();
+  // Work a crash left unsaved, asked about once the window is up.
+  if (!qEnvironmentVariableIsSet("QUILTOR_EXIT_AFTER_FIRST_PAINT"))
+    QTimer::singleShot(0, frame, [this] {
+      if (m_doc->OfferRecovery()) m_frame->UpdateCommandUI();
+    });
   return true;
 }
 

@@ -23,6 +23,7 @@ class CWidgetHost : public IDocumentHost {
   void MainImageChanged(const QRect& rect) override;
   void TitleChanged(const QString& title) override;
   void ModifiedChanged(bool modified) override;
+  void UndoHistoryChanged() override;
   bool SetClipboardImage(const CISImageEx& picture) override;
   void OpenFolder(const QString& path) override;
   QString GetOpenFileName(const QString& title, const QString& filter,

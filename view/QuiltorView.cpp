@@ -608,7 +608,10 @@ void CQuiltorView::mouseReleaseEvent(QMouseEvent* event) {
   }
   m_buttonDown = 0;
   m_doc.m_dragState = 0;
-  if (m_doc.m_merge) m_doc.UpdateMaskPreview();
+  if (m_doc.m_merge) {
+    m_doc.EndMaskStroke();  // press to release: one undo step
+    m_doc.UpdateMaskPreview();
+  }
   update();
   UpdateCursor();
 }
