@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <set>
+#include <tuple>
 
 #include "image/codecs/Tiff.h"
 #include "support/TestSupport.h"
@@ -173,6 +175,34 @@ TEST_F(TiffCodec, PixelAspectCorrection) {
             0);
   ASSERT_EQ(im.Load(dir + "/near.tif"), kISOk);
   EXPECT_EQ(im.m_height, 500u);
+}
+
+// The correction stretches at most 8:1 and keeps the corrected picture within
+// the per-image budget; beyond either the file is refused, not stretched.
+TEST_F(TiffCodec, PixelAspectCorrectionIsCapped) {
+  auto make = [&](const std::string& name, const std::string& size, const std::string& density) {
+    const std::string path = dir_ + "/" + name;
+    EXPECT_EQ(Shell("convert -size " + size + " xc:white -monochrome -compress Group4 " +
+                    "-units PixelsPerInch -density " + density + " " + ShellQuote(path)),
+              0);
+    return path;
+  };
+  CISImageEx im;
+  ASSERT_EQ(im.Load(make("eight.tif", "64x40", "800x100")), kISOk);
+  EXPECT_EQ(im.m_height, 320u);  // 8:1 is still corrected
+  ASSERT_EQ(im.Load(make("wide.tif", "40x64", "100x800")), kISOk);
+  EXPECT_EQ(im.m_height, 8u);
+  for (const auto& [name, size, density] :
+       {std::tuple{"nine.tif", "64x40", "900x100"}, std::tuple{"flat.tif", "40x64", "100x900"},
+        // a few kilobytes of blank page that would stretch to 768 MB
+        std::tuple{"page.tif", "8000x4000", "800x100"}}) {
+    SCOPED_TRACE(name);
+    const std::string path = make(name, size, density);
+    EXPECT_LT(std::filesystem::file_size(path), 100000u);
+    EXPECT_EQ(im.Load(path), uint32_t{qimg::kErrTooLarge});
+    EXPECT_FALSE(im.HasPixels());
+    EXPECT_STREQ(qimg::ErrorText(qimg::kErrTooLarge), "picture too large");
+  }
 }
 
 // A fax page (1-bit, 204 x 98 dpi) and a grey scan get their aspect back too,
