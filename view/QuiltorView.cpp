@@ -108,8 +108,6 @@ QPoint CQuiltorView::ImagePointOf(QPoint client) const {
   return viewgeom::ImagePoint(client, DisplayScale(), m_offset);
 }
 
-int CQuiltorView::DeviceLength(int logical) const { return static_cast<int>(logical * m_ratio); }
-
 void CQuiltorView::EmptyDisplayCopy() {
   m_displayCopy.Clear();
   m_displaySource = Source::None;
@@ -163,9 +161,9 @@ void CQuiltorView::Draw(CMemDC2& dc, const QRect& client) {
   DrawMagnifier(dc.Painter());
 }
 
-// Builds the display copy from source when it must (empty, stale or of
-// another size) and returns whether it now shows source.
-bool CQuiltorView::FitDisplayCopy(const CISImageEx& source, const QRect& client) {
+// The fit rule: builds the display copy from source when it is empty or the
+// fitted size changed, and centres it.
+void CQuiltorView::FitDisplayCopy(const CISImageEx& source, const QRect& client) {
   const int cw = static_cast<int>(client.width() * m_ratio);
   const int ch = static_cast<int>(client.height() * m_ratio);
   const int w = static_cast<int>(source.m_width), h = static_cast<int>(source.m_height);
@@ -196,7 +194,6 @@ bool CQuiltorView::FitDisplayCopy(const CISImageEx& source, const QRect& client)
   m_offset = m_ratio == 1.0 ? device
                             : QPoint(static_cast<int>(device.x() / m_ratio),
                                      static_cast<int>(device.y() / m_ratio));
-  return true;
 }
 
 void CQuiltorView::DrawPicture(QPainter& p, const QRect& client) {

@@ -2,6 +2,7 @@
 #include <QDir>
 #include <QMenu>
 #include <QMimeData>
+#include <QPrinter>
 #include <QUrl>
 
 #include "ViewTestSupport.h"
@@ -337,6 +338,22 @@ class QuiltorViewTest : public QObject {
     Press(f.view, {11, 10});
     QCOMPARE(f.view.cursor().hotSpot(), QPoint(14, 13));
     QCOMPARE(f.view.cursor().bitmap().size(), QSize(32, 32));
+  }
+
+  void printsStraightOnThePrinter() {
+    ViewFixture f(400, 300);
+    MakePicture(f.doc.m_mainImage, 800, 600);
+    f.doc.CreateSlice(200, 1, 1);
+    f.doc.LockSlice();
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    const QString file = widget_testing::TempFolder() + QStringLiteral("/view.pdf");
+    printer.setOutputFileName(file);
+    f.view.Print(printer);
+    QVERIFY(QFileInfo(file).size() > 1000);
+    // the same geometry as on screen
+    QCOMPARE(f.doc.m_sliceScreenWidth, 100);
+    QVERIFY(!f.view.HandleRect().isEmpty());
   }
 
   // Painting a merge updates only what the dab touched, and the display copy
