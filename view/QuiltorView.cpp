@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QUrl>
+#include <QtMath>
 #include <algorithm>
 #include <cstring>
 
@@ -304,53 +305,70 @@ void CQuiltorView::DrawSliceOverlay(CMemDC2& dc) {
   }
 }
 
+namespace {
+// ANDs the pixels of image inside device (device pixels of image, whose pixel
+// (0, 0) lies at the client point origin) and inside the polygon with a red
+// diagonal cross-hatch on black.
+void AndWithHatch(QImage& image, const QRect& device, QPointF origin, const QPolygon& corners,
+                  const QRect& bounds) {
+  if (device.isEmpty()) return;
+  const qreal r = image.devicePixelRatio();
+  const QPointF at(origin.x() + device.x() / r, origin.y() + device.y() / r);
+  QImage inside(device.size(), QImage::Format_Grayscale8);
+  inside.setDevicePixelRatio(r);
+  inside.fill(0);
+  QImage pattern(device.size(), QImage::Format_RGB32);
+  pattern.setDevicePixelRatio(r);
+  pattern.fill(Qt::black);
+  {
+    QPainter mp(&inside);
+    mp.translate(-at);
+    mp.setPen(Qt::NoPen);
+    mp.setBrush(Qt::white);
+    mp.drawPolygon(corners, Qt::OddEvenFill);
+    QPainter pp(&pattern);
+    pp.translate(-at);
+    pp.setBrushOrigin(bounds.topLeft());
+    pp.fillRect(bounds, QBrush(kRed, Qt::DiagCrossPattern));
+  }
+  for (int y = 0; y < device.height(); ++y) {
+    const uchar* in = inside.constScanLine(y);
+    const QRgb* pat = reinterpret_cast<const QRgb*>(pattern.constScanLine(y));
+    QRgb* dst = reinterpret_cast<QRgb*>(image.scanLine(device.y() + y)) + device.x();
+    for (int x = 0; x < device.width(); ++x)
+      if (in[x]) dst[x] &= pat[x];
+  }
+}
+}  // namespace
+
 // Inside the square the picture is ANDed with a red diagonal cross-hatch on
 // black: black everywhere but the hatch lines, which keep the red channel.
 void CQuiltorView::DrawLockHatch(CMemDC2& dc, const QPolygon& corners, const QRect& bounds) {
-  const QBrush hatch(kRed, Qt::DiagCrossPattern);
-  QImage* buffer = dc.Image();
-  if (!buffer) {
-    // Straight on a printer, which has no raster operations: the same look
-    // over a white picture.
-    QPainter& p = dc.Painter();
-    p.save();
-    p.setClipRegion(QRegion(corners, Qt::OddEvenFill), Qt::IntersectClip);
-    p.fillRect(bounds, Qt::black);
-    p.setBrushOrigin(bounds.topLeft());
-    p.fillRect(bounds, hatch);
-    p.restore();
+  if (QImage* buffer = dc.Image()) {
+    AndWithHatch(*buffer, dc.DeviceRect(QRectF(bounds)), QPointF(dc.Rect().topLeft()), corners,
+                 bounds);
+    dc.Resume();
     return;
   }
-  const QRect device = dc.DeviceRect(QRectF(bounds));
-  if (!device.isEmpty()) {
-    const qreal r = buffer->devicePixelRatio();
-    const QPointF origin(dc.Rect().x() + device.x() / r, dc.Rect().y() + device.y() / r);
-    QImage inside(device.size(), QImage::Format_Grayscale8);
-    inside.setDevicePixelRatio(r);
-    inside.fill(0);
-    QImage pattern(device.size(), QImage::Format_RGB32);
-    pattern.setDevicePixelRatio(r);
-    pattern.fill(Qt::black);
-    {
-      QPainter mp(&inside);
-      mp.translate(-origin);
-      mp.setPen(Qt::NoPen);
-      mp.setBrush(Qt::white);
-      mp.drawPolygon(corners, Qt::OddEvenFill);
-      QPainter pp(&pattern);
-      pp.translate(-origin);
-      pp.setBrushOrigin(bounds.topLeft());
-      pp.fillRect(bounds, hatch);
-    }
-    for (int y = 0; y < device.height(); ++y) {
-      const uchar* in = inside.constScanLine(y);
-      const QRgb* pat = reinterpret_cast<const QRgb*>(pattern.constScanLine(y));
-      QRgb* dst = reinterpret_cast<QRgb*>(buffer->scanLine(device.y() + y)) + device.x();
-      for (int x = 0; x < device.width(); ++x)
-        if (in[x]) dst[x] &= pat[x];
-    }
+  // Straight on a printer, which has no raster operations: what lies under
+  // the square (background and picture) is drawn again into an image,
+  // combined there, and laid over the square.
+  const QSize device(qCeil(bounds.width() * m_ratio), qCeil(bounds.height() * m_ratio));
+  if (device.isEmpty()) return;
+  QImage under(device, QImage::Format_RGB32);
+  under.setDevicePixelRatio(m_ratio);
+  {
+    QPainter up(&under);
+    up.translate(-bounds.topLeft());
+    up.fillRect(rect(), Qt::white);
+    DrawPicture(up, rect());
   }
-  dc.Resume();
+  AndWithHatch(under, under.rect(), QPointF(bounds.topLeft()), corners, bounds);
+  QPainter& p = dc.Painter();
+  p.save();
+  p.setClipRegion(QRegion(corners, Qt::OddEvenFill), Qt::IntersectClip);
+  p.drawImage(bounds.topLeft(), under);
+  p.restore();
 }
 
 // A one-pixel circle that inverts what lies under it (not (screen xor black)).

@@ -2,6 +2,7 @@
 #include <QDir>
 #include <QMenu>
 #include <QMimeData>
+#include <QPainter>
 #include <QPrinter>
 #include <QUrl>
 
@@ -354,6 +355,17 @@ class QuiltorViewTest : public QObject {
     // the same geometry as on screen
     QCOMPARE(f.doc.m_sliceScreenWidth, 100);
     QVERIFY(!f.view.HandleRect().isEmpty());
+    // drawn straight (no buffer), the hatch still keeps the picture's red
+    QImage straight(400, 300, QImage::Format_RGB32);
+    {
+      QPainter painter(&straight);
+      f.view.Render(painter);
+    }
+    const QImage screen = Grab(f.view);
+    int differ = 0;
+    for (int y = 0; y < 300; ++y)
+      for (int x = 0; x < 400; ++x) differ += straight.pixel(x, y) != screen.pixel(x, y);
+    QCOMPARE(differ, 0);
   }
 
   // Painting a merge updates only what the dab touched, and the display copy
