@@ -150,16 +150,30 @@ void CQuiltorView::Draw(CMemDC2& dc, const QRect& client) {
   }
   if (!m_doc.m_rotating) m_doc.m_angle = 0;
   if (!m_doc.m_merge) DrawSliceOverlay(dc);
-  if (m_doc.m_merge && m_doc.m_showFrame) {
-    QPainter& p = dc.Painter();
-    const QRect screen = viewgeom::SliceScreenRect(SliceRectOf(m_doc), DisplayScale(), m_offset);
-    const viewgeom::Square sq = viewgeom::RotatedSquare(screen, m_doc.m_angle);
-    p.setPen(QPen(Qt::white, 1));
-    p.setBrush(Qt::NoBrush);
-    p.drawPolygon(sq.corners.data(), 4);
-  }
+  if (m_doc.m_merge && m_doc.m_showFrame) DrawShowFrame(dc.Painter());
   DrawBrush(dc, client);
   DrawMagnifier(dc.Painter());
+}
+
+void CQuiltorView::DrawShowFrame(QPainter& p) {
+  const QRect screen = viewgeom::SliceScreenRect(SliceRectOf(m_doc), DisplayScale(), m_offset);
+  const viewgeom::Square sq = viewgeom::RotatedSquare(screen, m_doc.m_angle);
+  p.setPen(QPen(Qt::white, 1));
+  p.setBrush(Qt::NoBrush);
+  p.drawPolygon(sq.corners.data(), 4);
+}
+
+QImage CQuiltorView::Underlay(const QRect& bounds, bool withShowFrame) {
+  const QSize device(qCeil(bounds.width() * m_ratio), qCeil(bounds.height() * m_ratio));
+  if (device.isEmpty()) return {};
+  QImage under(device, QImage::Format_RGB32);
+  under.setDevicePixelRatio(m_ratio);
+  QPainter up(&under);
+  up.translate(-bounds.topLeft());
+  up.fillRect(rect(), m_doc.m_merge ? kMergeBackground : QColor(Qt::white));
+  DrawPicture(up, rect());
+  if (withShowFrame && m_doc.m_merge && m_doc.m_showFrame) DrawShowFrame(up);
+  return under;
 }
 
 // The fit rule: builds the display copy from source when it is empty or the
@@ -353,16 +367,8 @@ void CQuiltorView::DrawLockHatch(CMemDC2& dc, const QPolygon& corners, const QRe
   // Straight on a printer, which has no raster operations: what lies under
   // the square (background and picture) is drawn again into an image,
   // combined there, and laid over the square.
-  const QSize device(qCeil(bounds.width() * m_ratio), qCeil(bounds.height() * m_ratio));
-  if (device.isEmpty()) return;
-  QImage under(device, QImage::Format_RGB32);
-  under.setDevicePixelRatio(m_ratio);
-  {
-    QPainter up(&under);
-    up.translate(-bounds.topLeft());
-    up.fillRect(rect(), Qt::white);
-    DrawPicture(up, rect());
-  }
+  QImage under = Underlay(bounds, false);
+  if (under.isNull()) return;
   AndWithHatch(under, under.rect(), QPointF(bounds.topLeft()), corners, bounds);
   QPainter& p = dc.Painter();
   p.save();
@@ -371,38 +377,53 @@ void CQuiltorView::DrawLockHatch(CMemDC2& dc, const QPolygon& corners, const QRe
   p.restore();
 }
 
+namespace {
+// Inverts the pixels of image inside device (pixel (0, 0) at the client
+// point origin) on a one-pixel circle filling rect; with clearOthers, every
+// other pixel there becomes transparent.
+void InvertRing(QImage& image, const QRect& device, QPointF origin, const QRect& rect,
+                bool clearOthers) {
+  if (device.isEmpty()) return;
+  const qreal r = image.devicePixelRatio();
+  const QPointF at(origin.x() + device.x() / r, origin.y() + device.y() / r);
+  QImage ring(device.size(), QImage::Format_Grayscale8);
+  ring.setDevicePixelRatio(r);
+  ring.fill(0);
+  {
+    QPainter mp(&ring);
+    mp.translate(-at);
+    mp.setPen(QPen(Qt::white, 1));
+    mp.setBrush(Qt::NoBrush);
+    mp.drawEllipse(rect);
+  }
+  for (int y = 0; y < device.height(); ++y) {
+    const uchar* in = ring.constScanLine(y);
+    QRgb* dst = reinterpret_cast<QRgb*>(image.scanLine(device.y() + y)) + device.x();
+    for (int x = 0; x < device.width(); ++x) {
+      if (in[x])
+        dst[x] = ~dst[x] | 0xff000000u;
+      else if (clearOthers)
+        dst[x] = 0;
+    }
+  }
+}
+}  // namespace
+
 // A one-pixel circle that inverts what lies under it (not (screen xor black)).
 void CQuiltorView::InvertEllipse(CMemDC2& dc, const QRect& rect) {
-  QImage* buffer = dc.Image();
-  if (!buffer) {
-    QPainter& p = dc.Painter();
-    p.setPen(QPen(Qt::black, 1));
-    p.setBrush(Qt::NoBrush);
-    p.drawEllipse(rect);
+  const QRect area = rect.adjusted(-1, -1, 2, 2);
+  if (QImage* buffer = dc.Image()) {
+    InvertRing(*buffer, dc.DeviceRect(QRectF(area)), QPointF(dc.Rect().topLeft()), rect, false);
+    dc.Resume();
     return;
   }
-  const QRect device = dc.DeviceRect(QRectF(rect.adjusted(-1, -1, 2, 2)));
-  if (!device.isEmpty()) {
-    const qreal r = buffer->devicePixelRatio();
-    const QPointF origin(dc.Rect().x() + device.x() / r, dc.Rect().y() + device.y() / r);
-    QImage ring(device.size(), QImage::Format_Grayscale8);
-    ring.setDevicePixelRatio(r);
-    ring.fill(0);
-    {
-      QPainter mp(&ring);
-      mp.translate(-origin);
-      mp.setPen(QPen(Qt::white, 1));
-      mp.setBrush(Qt::NoBrush);
-      mp.drawEllipse(rect);
-    }
-    for (int y = 0; y < device.height(); ++y) {
-      const uchar* in = ring.constScanLine(y);
-      QRgb* dst = reinterpret_cast<QRgb*>(buffer->scanLine(device.y() + y)) + device.x();
-      for (int x = 0; x < device.width(); ++x)
-        if (in[x]) dst[x] = ~dst[x] | 0xff000000u;
-    }
-  }
-  dc.Resume();
+  // Straight on a printer: the layers under the circle drawn again into an
+  // image, inverted there, and only the circle's pixels laid over.
+  QImage under = Underlay(area, true);
+  if (under.isNull()) return;
+  under = under.convertToFormat(QImage::Format_ARGB32);
+  InvertRing(under, under.rect(), QPointF(area.topLeft()), rect, true);
+  dc.Painter().drawImage(area.topLeft(), under);
 }
 
 QRect CQuiltorView::BrushScreenRect() const {

@@ -76,6 +76,10 @@ class CQuiltorView : public QWidget {
   void DrawDisplayCopy(QPainter& p);
   void DrawTwoPixelFrame(QPainter& p, const QColor& colour);
   void DrawHelpText(QPainter& p, const QRect& client);
+  void DrawShowFrame(QPainter& p);
+  // Background and picture (and the merge frame outline) of bounds drawn
+  // again into an image, for raster work when drawing straight on a printer.
+  QImage Underlay(const QRect& bounds, bool withShowFrame);
   void DrawSliceOverlay(CMemDC2& dc);
   void DrawLockHatch(CMemDC2& dc, const QPolygon& corners, const QRect& bounds);
   void DrawBrush(CMemDC2& dc, const QRect& client);

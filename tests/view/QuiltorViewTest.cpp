@@ -207,6 +207,13 @@ class QuiltorViewTest : public QObject {
         QVERIFY(std::abs(d - r) <= 2);
       }
     QVERIFY(changed > 4 * r);
+    // drawn straight, as on a printer, it is the same circle
+    QImage straight(400, 400, QImage::Format_RGB32);
+    {
+      QPainter painter(&straight);
+      f.view.Render(painter);
+    }
+    QVERIFY(straight == ring);
   }
 
   void lockHatchKeepsRed() {
