@@ -1,6 +1,7 @@
 #include "document/QuiltorDoc.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #include <cstdint>
 
 #include "document/UserDiffData.h"
@@ -84,7 +85,11 @@ void CQuiltorDoc::MoveSlice(int x, int y) {
 
 void CQuiltorDoc::CentreSliceAt(int x, int y) {
   if (m_locked || m_merge) return;
-  MoveSlice(x - m_sliceWidth / 2, y - m_sliceHeight / 2);
+  // Any int may arrive here (console, history names); MoveSlice clamps further.
+  auto corner = [](int centre, int side) {
+    return static_cast<int>(std::clamp<int64_t>(int64_t{centre} - side / 2, INT32_MIN, INT32_MAX));
+  };
+  MoveSlice(corner(x, m_sliceWidth), corner(y, m_sliceHeight));
 }
 
 void CQuiltorDoc::SetSliceAngle(int angle) {
@@ -114,14 +119,37 @@ void CQuiltorDoc::NewDocument() {
   m_mainImage.Clear();
   m_shadowImage.Clear();
   m_backupImage.Clear();
-  m_sliceImage.Clear();
-  m_overlay.Release();
-  m_blendMask.Release();
-  m_mask.Release();
+  ReleaseMergeBuffers();
+  m_blendedRegion = {};
   ResetSliceState();
   ClearHistory();
   SetJournalBase(QString());
   m_host.Repaint();
+}
+
+void CQuiltorDoc::ReleaseMergeBuffers() {
+  m_sliceImage.Clear();
+  m_overlay.Release();
+  m_blendMask.Release();
+  m_mask.Release();
+  m_strokeSnapshot.Release();
+  m_featheredSlice.Release();
+  m_overlaySource = {};
+  m_maskChanged = false;
+}
+
+size_t CQuiltorDoc::MergeBufferBytes() const {
+  auto bytes = [](int w, int h, size_t per) {
+    return w > 0 && h > 0 ? static_cast<size_t>(w) * static_cast<size_t>(h) * per : 0;
+  };
+  size_t total =
+      m_sliceImage.HasPixels() ? size_t{m_sliceImage.RowBytes()} * m_sliceImage.m_height : 0;
+  if (m_overlay.m_pixels) total += bytes(m_overlay.m_width, m_overlay.m_height, 4);
+  if (m_featheredSlice.m_pixels)
+    total += bytes(m_featheredSlice.m_width, m_featheredSlice.m_height, 4);
+  for (const CQuickBitmap8* b : {&m_mask, &m_blendMask, &m_strokeSnapshot})
+    if (b->m_pixels) total += bytes(b->m_width, b->m_height, 1);
+  return total;
 }
 
 void CQuiltorDoc::ResetSliceState() {

@@ -102,6 +102,10 @@ class CQuiltorDoc {
   const QString& GetTitle() const { return m_title; }
   void SetTitle(const QString& title);
 
+  // Bytes held by the merge's buffers (returned slice, overlay, masks, stroke
+  // snapshot, feathered slice); 0 once File New or a new main image dropped them.
+  size_t MergeBufferBytes() const;
+
   IDocumentHost& Host() { return m_host; }
   CQuiltorServices& Services() { return m_services; }
 
@@ -150,6 +154,8 @@ class CQuiltorDoc {
   void Log(const QString& text) { m_host.AddOutputLine(text); }
   // The slice values File New and a new background start again from.
   void ResetSliceState();
+  // Drops every buffer and record of a merge; the main and backup images stay.
+  void ReleaseMergeBuffers();
   void PlaceSquare(int x, int y, int width, int height, bool rotating, int angle);
 
   // --- merge bookkeeping. The main image differs from the backup only inside

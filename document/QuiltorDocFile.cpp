@@ -85,10 +85,7 @@ bool CQuiltorDoc::ReadPicture(const QString& path, CISImageEx& picture) {
 
 void CQuiltorDoc::AdoptMainImage(CISImageEx& loaded, const QString& path) {
   m_backupImage.Clear();
-  m_sliceImage.Clear();
-  m_overlay.Release();
-  m_blendMask.Release();
-  m_mask.Release();
+  ReleaseMergeBuffers();
   m_mainImage.TakeOver(loaded);
   if (m_backupImage.CopyFrom(m_mainImage) != kISOk) m_backupImage.Clear();
   m_blendedRegion = {};  // main and backup are equal again

@@ -2,6 +2,7 @@
 // applying or cancelling the merge.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <numbers>
 
@@ -16,13 +17,28 @@ using merge::BlendChannel;
 using merge::BlendRow;
 using merge::BlendRowScalar;
 
-// Keeps pointer input from the view or a script far away from int overflow
-// while still lying well outside any mask.
+// Keeps pointer input from the view or a script, and slice places from the
+// console or a hand-edited history name, far away from int overflow while
+// still lying well outside any mask or picture: a coordinate within the limit
+// plus or minus any bitmap side still fits an int.
 constexpr int kCoordinateLimit = 1 << 28;
 
 constexpr int kMaxDabs = 1 << 22;
 
-int ClampCoordinate(int v) { return std::clamp(v, -kCoordinateLimit, kCoordinateLimit); }
+int ClampCoordinate(int64_t v) {
+  return static_cast<int>(std::clamp<int64_t>(v, -kCoordinateLimit, kCoordinateLimit));
+}
+
+// The rotating square's centre from its corner and side, both any int.
+int SliceCentre(int corner, int side) { return ClampCoordinate(int64_t{corner} + side / 2); }
+
+// Truncation toward zero of a position or extent computed in float; values
+// beyond the limit (and NaN) would make the conversion undefined.
+int FloatToCoordinate(float v) {
+  if (std::isnan(v)) return 0;
+  constexpr float limit = static_cast<float>(kCoordinateLimit);
+  return static_cast<int>(std::clamp(v, -limit, limit));
+}
 
 // trunc(target * R + m * (1 - R)) with R = weight / 255, computed exactly:
 // in double precision m = target gives target - 1e-14 and the eraser would
@@ -183,7 +199,7 @@ void CQuiltorDoc::RefeatherRotatedOverlay(int oldFeather, int newFeather, bool b
   const int H = static_cast<int>(m_backupImage.m_height);
   const int ow = m_overlay.m_width, oh = m_overlay.m_height;
   const int ox = m_overlayX, oy = m_overlayY;
-  const int cx = m_sliceX + m_sliceWidth / 2, cy = m_sliceY + m_sliceHeight / 2;
+  const int cx = SliceCentre(m_sliceX, m_sliceWidth), cy = SliceCentre(m_sliceY, m_sliceHeight);
   const float theta = static_cast<float>(m_angle * std::numbers::pi / 180.0);
   const float cs = std::cos(theta), sn = std::sin(theta);
   const float halfW = static_cast<float>(sw / 2), halfH = static_cast<float>(sh / 2);
@@ -297,8 +313,8 @@ void CQuiltorDoc::BuildMergeWith(bool sliceUnchanged) {
     if (m_rotating) {
       if (!m_featheredSlice.SetFromRGB(m_sliceImage.Pixels(), sw, sh)) return;
       FeatherEdges(m_featheredSlice.m_pixels.get(), sw, sh, source.feather);
-      const int cx = m_sliceX + m_sliceWidth / 2;
-      const int cy = m_sliceY + m_sliceHeight / 2;
+      const int cx = SliceCentre(m_sliceX, m_sliceWidth);
+      const int cy = SliceCentre(m_sliceY, m_sliceHeight);
       const float theta = static_cast<float>(m_angle * std::numbers::pi / 180.0);
       const float c = std::cos(theta), s = std::sin(theta);
       const float hw = static_cast<float>(sw) * 0.5f, hh = static_cast<float>(sh) * 0.5f;
@@ -320,10 +336,10 @@ void CQuiltorDoc::BuildMergeWith(bool sliceUnchanged) {
           }
         }
       }
-      ox = static_cast<int>(minX - 0.5f);
-      oy = static_cast<int>(minY - 0.5f);
-      ow = static_cast<int>(maxX - minX + 0.5f);
-      oh = static_cast<int>(maxY - minY + 0.5f);
+      ox = FloatToCoordinate(minX - 0.5f);
+      oy = FloatToCoordinate(minY - 0.5f);
+      ow = FloatToCoordinate(maxX - minX + 0.5f);
+      oh = FloatToCoordinate(maxY - minY + 0.5f);
       if (!m_overlay.Create(ow, oh) || !m_blendMask.Create(ow, oh)) return;
       RenderRotatedOverlay(m_backupImage.Pixels(), bw, bh, cx, cy, theta,
                            m_featheredSlice.m_pixels.get(), sw, sh, m_overlay.m_pixels.get(), ox,
@@ -333,15 +349,15 @@ void CQuiltorDoc::BuildMergeWith(bool sliceUnchanged) {
       if (!m_overlay.SetFromRGB(m_sliceImage.Pixels(), sw, sh)) return;
       // The blend writes every entry inside the main image; only entries
       // outside it must be cleared.
-      const bool inside =
-          m_sliceX >= 0 && m_sliceY >= 0 && m_sliceX + sw <= bw && m_sliceY + sh <= bh;
+      const bool inside = m_sliceX >= 0 && m_sliceY >= 0 && int64_t{m_sliceX} + sw <= bw &&
+                          int64_t{m_sliceY} + sh <= bh;
       if (!(inside && m_blendMask.HasPixels() && m_blendMask.m_width == sw &&
             m_blendMask.m_height == sh) &&
           !m_blendMask.Create(sw, sh))
         return;
       FeatherEdges(m_overlay.m_pixels.get(), sw, sh, source.feather);
-      ox = m_sliceX;
-      oy = m_sliceY;
+      ox = ClampCoordinate(m_sliceX);
+      oy = ClampCoordinate(m_sliceY);
       ow = sw;
       oh = sh;
     }

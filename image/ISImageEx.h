@@ -74,6 +74,8 @@ class CISImageEx {
 
   // Files.
   uint32_t Load(const std::string& path);
+  // The same from an open source; path only serves the extension fallback.
+  uint32_t Load(qimg::Source& source, const std::string& path);
   uint32_t Save(qimg::Dest& destination, uint32_t fileType);
   // Writes the whole file at path through a temporary file in the same folder
   // that is renamed into place only when complete; nothing is left behind on

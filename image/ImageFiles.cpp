@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -285,6 +286,23 @@ uint32_t CISImageEx::Load(const std::string& path) {
   if (path.empty()) return kISEmptyPath;
   auto source = qimg::Source::OpenFile(path);
   if (!source) return kISRefused;
+  return Load(*source, path);
+}
+
+namespace {
+// The pixel aspect correction stretches at most this far; beyond it the
+// resolution tags are taken as broken and the file is refused.
+constexpr double kMaxAspectRatio = 8;
+// The decoders' budget for the delivered picture: beyond a floor, no more
+// bytes than this many per byte of file.
+constexpr uint64_t kCorrectedFloorBytes = uint64_t{64} << 20;
+constexpr uint64_t kMaxCorrectedPerFileByte = 4096;
+}  // namespace
+
+uint32_t CISImageEx::Load(qimg::Source& sourceRef, const std::string& path) {
+  Clear();
+  qimg::Source* source = &sourceRef;
+  source->Seek(0);
   uint32_t code = DetectFileType(*source, path);
   if (code == kFileNone) return kISRefused;
 
@@ -304,6 +322,18 @@ uint32_t CISImageEx::Load(const std::string& path) {
   }
   ReadResolution(*source, code);
   AdoptDecoded(decoded);
+  // The 24-bit picture Load delivers obeys the decoders' budget as well: a
+  // tiny file must not grow into gigabytes through depth conversion or the
+  // aspect correction below.
+  const double budget = static_cast<double>(
+      std::min(qimg::kMaxBlockBytes - 1,
+               std::max(kCorrectedFloorBytes, kMaxCorrectedPerFileByte * source->Size())));
+  auto refuse = [this] {
+    Clear();
+    qimg::SetLastError(qimg::kErrTooLarge);
+    return static_cast<uint32_t>(qimg::kErrTooLarge);
+  };
+  if (m_bitsPerPixel != 24 && double(m_width) * m_height * 3 > budget) return refuse();
 
   // Pixel aspect correction for TIFFs with unequal resolutions. Bilevel and
   // grey TIFFs are included: fax pages (204 x 98 dpi, 1-bit) are the usual
@@ -314,7 +344,10 @@ uint32_t CISImageEx::Load(const std::string& path) {
     if (rx != ry && rx != 0) {
       double ratio = ry / rx;
       double h = ratio != 0 ? std::trunc(m_height / ratio) : 0;
-      if (ratio != 0 && std::fabs(1 - ratio) > 0.25 && h >= 1 && h < 4e9) {
+      if (ratio != 0 && std::fabs(1 - ratio) > 0.25 && h >= 1) {
+        // The stretch is capped, and the corrected picture must fit the budget.
+        if (ratio > kMaxAspectRatio || ratio < 1 / kMaxAspectRatio || h * m_width * 3 > budget)
+          return refuse();
         if (m_bitsPerPixel != 24 && m_bitsPerPixel != 32) {
           CISImageEx rgb;
           if (ConvertTo24(rgb) == kISOk) TakeOver(rgb);

@@ -11,7 +11,7 @@ pkgs=(
   libgtest-dev libgmock-dev libbenchmark-dev
   imagemagick libvips-tools hyperfine time
   libqt6svg6 qt6-svg-dev qt6-image-formats-plugins
-  xvfb xauth x11-apps desktop-file-utils appstream fonts-dejavu-core librsvg2-bin
+  xvfb xauth x11-apps desktop-file-utils appstream fonts-dejavu-core librsvg2-bin xdotool
 )
 missing=()
 for p in "${pkgs[@]}"; do

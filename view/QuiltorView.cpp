@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QUrl>
+#include <QtMath>
 #include <algorithm>
 #include <cstring>
 
@@ -108,8 +109,6 @@ QPoint CQuiltorView::ImagePointOf(QPoint client) const {
   return viewgeom::ImagePoint(client, DisplayScale(), m_offset);
 }
 
-int CQuiltorView::DeviceLength(int logical) const { return static_cast<int>(logical * m_ratio); }
-
 void CQuiltorView::EmptyDisplayCopy() {
   m_displayCopy.Clear();
   m_displaySource = Source::None;
@@ -151,21 +150,35 @@ void CQuiltorView::Draw(CMemDC2& dc, const QRect& client) {
   }
   if (!m_doc.m_rotating) m_doc.m_angle = 0;
   if (!m_doc.m_merge) DrawSliceOverlay(dc);
-  if (m_doc.m_merge && m_doc.m_showFrame) {
-    QPainter& p = dc.Painter();
-    const QRect screen = viewgeom::SliceScreenRect(SliceRectOf(m_doc), DisplayScale(), m_offset);
-    const viewgeom::Square sq = viewgeom::RotatedSquare(screen, m_doc.m_angle);
-    p.setPen(QPen(Qt::white, 1));
-    p.setBrush(Qt::NoBrush);
-    p.drawPolygon(sq.corners.data(), 4);
-  }
+  if (m_doc.m_merge && m_doc.m_showFrame) DrawShowFrame(dc.Painter());
   DrawBrush(dc, client);
   DrawMagnifier(dc.Painter());
 }
 
-// Builds the display copy from source when it must (empty, stale or of
-// another size) and returns whether it now shows source.
-bool CQuiltorView::FitDisplayCopy(const CISImageEx& source, const QRect& client) {
+void CQuiltorView::DrawShowFrame(QPainter& p) {
+  const QRect screen = viewgeom::SliceScreenRect(SliceRectOf(m_doc), DisplayScale(), m_offset);
+  const viewgeom::Square sq = viewgeom::RotatedSquare(screen, m_doc.m_angle);
+  p.setPen(QPen(Qt::white, 1));
+  p.setBrush(Qt::NoBrush);
+  p.drawPolygon(sq.corners.data(), 4);
+}
+
+QImage CQuiltorView::Underlay(const QRect& bounds, bool withShowFrame) {
+  const QSize device(qCeil(bounds.width() * m_ratio), qCeil(bounds.height() * m_ratio));
+  if (device.isEmpty()) return {};
+  QImage under(device, QImage::Format_RGB32);
+  under.setDevicePixelRatio(m_ratio);
+  QPainter up(&under);
+  up.translate(-bounds.topLeft());
+  up.fillRect(rect(), m_doc.m_merge ? kMergeBackground : QColor(Qt::white));
+  DrawPicture(up, rect());
+  if (withShowFrame && m_doc.m_merge && m_doc.m_showFrame) DrawShowFrame(up);
+  return under;
+}
+
+// The fit rule: builds the display copy from source when it is empty or the
+// fitted size changed, and centres it.
+void CQuiltorView::FitDisplayCopy(const CISImageEx& source, const QRect& client) {
   const int cw = static_cast<int>(client.width() * m_ratio);
   const int ch = static_cast<int>(client.height() * m_ratio);
   const int w = static_cast<int>(source.m_width), h = static_cast<int>(source.m_height);
@@ -196,7 +209,6 @@ bool CQuiltorView::FitDisplayCopy(const CISImageEx& source, const QRect& client)
   m_offset = m_ratio == 1.0 ? device
                             : QPoint(static_cast<int>(device.x() / m_ratio),
                                      static_cast<int>(device.y() / m_ratio));
-  return true;
 }
 
 void CQuiltorView::DrawPicture(QPainter& p, const QRect& client) {
@@ -307,87 +319,111 @@ void CQuiltorView::DrawSliceOverlay(CMemDC2& dc) {
   }
 }
 
+namespace {
+// ANDs the pixels of image inside device (device pixels of image, whose pixel
+// (0, 0) lies at the client point origin) and inside the polygon with a red
+// diagonal cross-hatch on black.
+void AndWithHatch(QImage& image, const QRect& device, QPointF origin, const QPolygon& corners,
+                  const QRect& bounds) {
+  if (device.isEmpty()) return;
+  const qreal r = image.devicePixelRatio();
+  const QPointF at(origin.x() + device.x() / r, origin.y() + device.y() / r);
+  QImage inside(device.size(), QImage::Format_Grayscale8);
+  inside.setDevicePixelRatio(r);
+  inside.fill(0);
+  QImage pattern(device.size(), QImage::Format_RGB32);
+  pattern.setDevicePixelRatio(r);
+  pattern.fill(Qt::black);
+  {
+    QPainter mp(&inside);
+    mp.translate(-at);
+    mp.setPen(Qt::NoPen);
+    mp.setBrush(Qt::white);
+    mp.drawPolygon(corners, Qt::OddEvenFill);
+    QPainter pp(&pattern);
+    pp.translate(-at);
+    pp.setBrushOrigin(bounds.topLeft());
+    pp.fillRect(bounds, QBrush(kRed, Qt::DiagCrossPattern));
+  }
+  for (int y = 0; y < device.height(); ++y) {
+    const uchar* in = inside.constScanLine(y);
+    const QRgb* pat = reinterpret_cast<const QRgb*>(pattern.constScanLine(y));
+    QRgb* dst = reinterpret_cast<QRgb*>(image.scanLine(device.y() + y)) + device.x();
+    for (int x = 0; x < device.width(); ++x)
+      if (in[x]) dst[x] &= pat[x];
+  }
+}
+}  // namespace
+
 // Inside the square the picture is ANDed with a red diagonal cross-hatch on
 // black: black everywhere but the hatch lines, which keep the red channel.
 void CQuiltorView::DrawLockHatch(CMemDC2& dc, const QPolygon& corners, const QRect& bounds) {
-  const QBrush hatch(kRed, Qt::DiagCrossPattern);
-  QImage* buffer = dc.Image();
-  if (!buffer) {
-    // Straight on a printer, which has no raster operations: the same look
-    // over a white picture.
-    QPainter& p = dc.Painter();
-    p.save();
-    p.setClipRegion(QRegion(corners, Qt::OddEvenFill), Qt::IntersectClip);
-    p.fillRect(bounds, Qt::black);
-    p.setBrushOrigin(bounds.topLeft());
-    p.fillRect(bounds, hatch);
-    p.restore();
+  if (QImage* buffer = dc.Image()) {
+    AndWithHatch(*buffer, dc.DeviceRect(QRectF(bounds)), QPointF(dc.Rect().topLeft()), corners,
+                 bounds);
+    dc.Resume();
     return;
   }
-  const QRect device = dc.DeviceRect(QRectF(bounds));
-  if (!device.isEmpty()) {
-    const qreal r = buffer->devicePixelRatio();
-    const QPointF origin(dc.Rect().x() + device.x() / r, dc.Rect().y() + device.y() / r);
-    QImage inside(device.size(), QImage::Format_Grayscale8);
-    inside.setDevicePixelRatio(r);
-    inside.fill(0);
-    QImage pattern(device.size(), QImage::Format_RGB32);
-    pattern.setDevicePixelRatio(r);
-    pattern.fill(Qt::black);
-    {
-      QPainter mp(&inside);
-      mp.translate(-origin);
-      mp.setPen(Qt::NoPen);
-      mp.setBrush(Qt::white);
-      mp.drawPolygon(corners, Qt::OddEvenFill);
-      QPainter pp(&pattern);
-      pp.translate(-origin);
-      pp.setBrushOrigin(bounds.topLeft());
-      pp.fillRect(bounds, hatch);
-    }
-    for (int y = 0; y < device.height(); ++y) {
-      const uchar* in = inside.constScanLine(y);
-      const QRgb* pat = reinterpret_cast<const QRgb*>(pattern.constScanLine(y));
-      QRgb* dst = reinterpret_cast<QRgb*>(buffer->scanLine(device.y() + y)) + device.x();
-      for (int x = 0; x < device.width(); ++x)
-        if (in[x]) dst[x] &= pat[x];
+  // Straight on a printer, which has no raster operations: what lies under
+  // the square (background and picture) is drawn again into an image,
+  // combined there, and laid over the square.
+  QImage under = Underlay(bounds, false);
+  if (under.isNull()) return;
+  AndWithHatch(under, under.rect(), QPointF(bounds.topLeft()), corners, bounds);
+  QPainter& p = dc.Painter();
+  p.save();
+  p.setClipRegion(QRegion(corners, Qt::OddEvenFill), Qt::IntersectClip);
+  p.drawImage(bounds.topLeft(), under);
+  p.restore();
+}
+
+namespace {
+// Inverts the pixels of image inside device (pixel (0, 0) at the client
+// point origin) on a one-pixel circle filling rect; with clearOthers, every
+// other pixel there becomes transparent.
+void InvertRing(QImage& image, const QRect& device, QPointF origin, const QRect& rect,
+                bool clearOthers) {
+  if (device.isEmpty()) return;
+  const qreal r = image.devicePixelRatio();
+  const QPointF at(origin.x() + device.x() / r, origin.y() + device.y() / r);
+  QImage ring(device.size(), QImage::Format_Grayscale8);
+  ring.setDevicePixelRatio(r);
+  ring.fill(0);
+  {
+    QPainter mp(&ring);
+    mp.translate(-at);
+    mp.setPen(QPen(Qt::white, 1));
+    mp.setBrush(Qt::NoBrush);
+    mp.drawEllipse(rect);
+  }
+  for (int y = 0; y < device.height(); ++y) {
+    const uchar* in = ring.constScanLine(y);
+    QRgb* dst = reinterpret_cast<QRgb*>(image.scanLine(device.y() + y)) + device.x();
+    for (int x = 0; x < device.width(); ++x) {
+      if (in[x])
+        dst[x] = ~dst[x] | 0xff000000u;
+      else if (clearOthers)
+        dst[x] = 0;
     }
   }
-  dc.Resume();
 }
+}  // namespace
 
 // A one-pixel circle that inverts what lies under it (not (screen xor black)).
 void CQuiltorView::InvertEllipse(CMemDC2& dc, const QRect& rect) {
-  QImage* buffer = dc.Image();
-  if (!buffer) {
-    QPainter& p = dc.Painter();
-    p.setPen(QPen(Qt::black, 1));
-    p.setBrush(Qt::NoBrush);
-    p.drawEllipse(rect);
+  const QRect area = rect.adjusted(-1, -1, 2, 2);
+  if (QImage* buffer = dc.Image()) {
+    InvertRing(*buffer, dc.DeviceRect(QRectF(area)), QPointF(dc.Rect().topLeft()), rect, false);
+    dc.Resume();
     return;
   }
-  const QRect device = dc.DeviceRect(QRectF(rect.adjusted(-1, -1, 2, 2)));
-  if (!device.isEmpty()) {
-    const qreal r = buffer->devicePixelRatio();
-    const QPointF origin(dc.Rect().x() + device.x() / r, dc.Rect().y() + device.y() / r);
-    QImage ring(device.size(), QImage::Format_Grayscale8);
-    ring.setDevicePixelRatio(r);
-    ring.fill(0);
-    {
-      QPainter mp(&ring);
-      mp.translate(-origin);
-      mp.setPen(QPen(Qt::white, 1));
-      mp.setBrush(Qt::NoBrush);
-      mp.drawEllipse(rect);
-    }
-    for (int y = 0; y < device.height(); ++y) {
-      const uchar* in = ring.constScanLine(y);
-      QRgb* dst = reinterpret_cast<QRgb*>(buffer->scanLine(device.y() + y)) + device.x();
-      for (int x = 0; x < device.width(); ++x)
-        if (in[x]) dst[x] = ~dst[x] | 0xff000000u;
-    }
-  }
-  dc.Resume();
+  // Straight on a printer: the layers under the circle drawn again into an
+  // image, inverted there, and only the circle's pixels laid over.
+  QImage under = Underlay(area, true);
+  if (under.isNull()) return;
+  under = under.convertToFormat(QImage::Format_ARGB32);
+  InvertRing(under, under.rect(), QPointF(area.topLeft()), rect, true);
+  dc.Painter().drawImage(area.topLeft(), under);
 }
 
 QRect CQuiltorView::BrushScreenRect() const {

@@ -68,14 +68,18 @@ class CQuiltorView : public QWidget {
   void enterEvent(QEnterEvent* event) override;
 
  private:
-  // The paint, in its order, on a painter in client coordinates; buffer is
-  // the off-screen image when there is one (raster steps work on it).
+  // The paint, in its order, in client coordinates; the raster steps work on
+  // the buffer's pixels when there is one.
   void Draw(CMemDC2& dc, const QRect& client);
   void DrawPicture(QPainter& p, const QRect& client);
-  bool FitDisplayCopy(const CISImageEx& source, const QRect& client);
+  void FitDisplayCopy(const CISImageEx& source, const QRect& client);
   void DrawDisplayCopy(QPainter& p);
   void DrawTwoPixelFrame(QPainter& p, const QColor& colour);
   void DrawHelpText(QPainter& p, const QRect& client);
+  void DrawShowFrame(QPainter& p);
+  // Background and picture (and the merge frame outline) of bounds drawn
+  // again into an image, for raster work when drawing straight on a printer.
+  QImage Underlay(const QRect& bounds, bool withShowFrame);
   void DrawSliceOverlay(CMemDC2& dc);
   void DrawLockHatch(CMemDC2& dc, const QPolygon& corners, const QRect& bounds);
   void DrawBrush(CMemDC2& dc, const QRect& client);
@@ -89,7 +93,6 @@ class CQuiltorView : public QWidget {
   void RepaintMergeChanges(const QRect& brushBefore);
   void UpdateCursor();
   void EmptyDisplayCopy();
-  int DeviceLength(int logical) const;
 
   CQuiltorDoc& m_doc;
   QMenu* m_contextMenu = nullptr;

@@ -1,6 +1,8 @@
 // GIF over giflib. Reading composes the first frame on the logical screen,
 // which is first filled with the background colour; frames are clipped to the
-// screen and indices past the palette become the background.
+// screen and indices past the palette become the background. A transparent
+// index keeps its palette colour: alpha is dropped and the colour kept, as for
+// every other format.
 #include "image/codecs/Gif.h"
 
 #include <gif_lib.h>
@@ -95,7 +97,7 @@ uint32_t Decode(Source& source, Decoded& out, Block& block) {
   if (size == 0) return kErrTooLarge;
   if (size > kScreenFloorBytes && size / kMaxScreenPerFileByte > source.Size())
     return kErrTruncated;
-  int transparent = -1;
+  int transparent = -1;  // not used: the transparent index shows its own colour
   if (!FindFirstImage(gif, transparent)) return kErrTruncated;
   const GifImageDesc& desc = gif->Image;
   const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
@@ -125,7 +127,6 @@ uint32_t Decode(Source& source, Decoded& out, Block& block) {
       uint32_t n = std::min(fw, sw - left);
       for (uint32_t x = 0; x < n; ++x) {
         uint32_t v = line[x];
-        if (int(v) == transparent) continue;
         dst[x] = uint8_t(v < colours ? v : background);
       }
     }

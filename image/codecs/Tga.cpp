@@ -43,8 +43,8 @@ bool Plausible(const Header& h) {
     if (h.mapType != 1 || h.bpp != 8) return false;
   } else if (base == 2) {
     if (!ValidTrueColourBits(h.bpp)) return false;
-  } else if (h.bpp != 8) {
-    return false;
+  } else if (h.bpp != 8 && h.bpp != 16) {
+    return false;  // grey: 8 bits, or a grey byte followed by an alpha byte
   }
   if (h.mapType == 1) {
     if (!ValidTrueColourBits(h.mapEntryBits) || h.mapLength == 0) return false;
@@ -202,7 +202,7 @@ uint32_t ReadTGA(Source& source, uint32_t bitsPerPixel, Decoded& out) {
       uint32_t sx = rightToLeft ? h.width - 1 - x : x;
       const uint8_t* s = raw.data() + size_t{sx} * pixelBytes;
       if (indexed) {
-        row[x] = s[0];
+        row[x] = s[0];  // grey with alpha: the grey byte; the alpha is dropped
       } else {
         Colour(s, h.bpp, row.data() + size_t{x} * 4);
         if (h.bpp == 32 && (h.descriptor & 0x0F) == 0) row[size_t{x} * 4 + 3] = 255;

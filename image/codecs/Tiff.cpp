@@ -1,4 +1,4 @@
-// TIFF reading over libtiff, first page only. Common layouts (8- and 16-bit
+// TIFF reading over libtiff, first page only. Common layouts (8- to 16-bit
 // grey and RGB, 1..8-bit grey and palette, contiguous samples in strips or
 // tiles) are read as raw rows and converted here; uncompressed and compressed
 // strips whose layout matches the output go straight into the block. Anything
@@ -226,7 +226,24 @@ uint32_t ReadThroughRgba(TIFF* tif, const Facts& f, uint32_t bpp, uint8_t* block
 
 inline uint8_t Reduce16(uint16_t v) { return uint8_t((uint32_t{v} * 255 + 32895) >> 16); }
 
-// 8- and 16-bit grey and RGB with contiguous samples, extra samples dropped.
+// Samples of 9 to 15 bits (12-bit scientific and camera files) are reduced as
+// 16-bit ones are: scaled from 0..2^bps-1 onto 0..255, rounding to nearest.
+inline uint8_t ReduceBits(uint32_t v, uint32_t max) { return uint8_t((v * 255 + max / 2) / max); }
+
+// The sample at index i of a row of bps-bit samples packed from the high bit.
+inline uint32_t PackedSample(const uint8_t* row, uint64_t i, uint32_t bps) {
+  uint64_t bit = i * bps;
+  const uint8_t* p = row + (bit >> 3);
+  // bps <= 15 and an offset below 8 fit in the three bytes read; the row's
+  // byte count is rounded up, so the last byte needed lies inside it.
+  uint32_t shift = uint32_t(bit & 7);
+  uint32_t need = (shift + bps + 7) / 8;
+  uint32_t window = 0;
+  for (uint32_t k = 0; k < 3; ++k) window = (window << 8) | (k < need ? p[k] : 0u);
+  return (window >> (24 - shift - bps)) & ((1u << bps) - 1);
+}
+
+// 8- to 16-bit grey and RGB with contiguous samples, extra samples dropped.
 uint32_t ReadRgbRows(TIFF* tif, const Facts& f, uint32_t bpp, uint8_t* block) {
   size_t rowBytes = size_t{f.width} * (bpp / 8);
   uint32_t spp = f.spp, w = f.width;
@@ -244,6 +261,10 @@ uint32_t ReadRgbRows(TIFF* tif, const Facts& f, uint32_t bpp, uint8_t* block) {
       if (f.bps == 16) {
         const uint16_t* s = reinterpret_cast<const uint16_t*>(row) + size_t{x} * spp;
         for (uint32_t k = 0; k < std::min(spp, 5u); ++k) v[k] = Reduce16(s[k]);
+      } else if (f.bps > 8) {
+        uint32_t max = (1u << f.bps) - 1;
+        for (uint32_t k = 0; k < std::min(spp, 5u); ++k)
+          v[k] = ReduceBits(PackedSample(row, uint64_t{x} * spp + k, f.bps), max);
       } else {
         const uint8_t* s = row + size_t{x} * spp;
         for (uint32_t k = 0; k < std::min(spp, 5u); ++k) v[k] = s[k];
@@ -367,7 +388,7 @@ uint32_t Decode(Source& source, uint32_t bpp, Decoded& out, Block& block) {
     code = ReadBilevel(tif.get(), f, block.get(), palette);
   } else if (bpp == 8) {
     code = ReadIndexed(tif.get(), f, block.get(), palette);
-  } else if (contig && uintSamples && (f.bps == 8 || f.bps == 16) &&
+  } else if (contig && uintSamples && f.bps >= 8 && f.bps <= 16 &&
              ((f.photometric == PHOTOMETRIC_RGB && f.spp >= 3) || (IsGrey(f) && f.spp <= 2) ||
               (f.photometric == PHOTOMETRIC_SEPARATED && f.spp >= 4 && InkSetCmyk(tif.get())))) {
     code = ReadRgbRows(tif.get(), f, bpp, block.get());

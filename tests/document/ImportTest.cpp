@@ -74,10 +74,11 @@ TEST_F(ImportTest, ZoomedSquareTakesTheReducedFile) {
   ASSERT_EQ(doc->m_merge, 1);
   EXPECT_EQ(doc->m_sliceImage.m_width, 256u);
   CISImageEx reduced;
-  ASSERT_EQ(reduced.ResizeFrom(returned, 256, 256, 17), 0u);
-  EXPECT_EQ(MaxDifference(reduced, doc->m_sliceImage), 0);
+  ReferenceResize(returned, 256, 256, reduced);
+  EXPECT_LE(MaxDifference(reduced, doc->m_sliceImage), 1);
   CISImageEx expected;
-  ExpectedBlend(doc->m_backupImage, AxisOverlay(reduced, 300, 200, 16), nullptr, expected);
+  ExpectedBlend(doc->m_backupImage, AxisOverlay(doc->m_sliceImage, 300, 200, 16), nullptr,
+                expected);
   EXPECT_EQ(MaxDifference(expected, doc->m_mainImage), 0);
 }
 

@@ -8,10 +8,13 @@
 #include <QFile>
 #include <QSettings>
 #include <QString>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <numbers>
+#include <utility>
+#include <vector>
 
 #include "document/QuiltorDoc.h"
 #include "image/kernels/Compositing.h"
@@ -125,6 +128,65 @@ inline ReferenceOverlay RotatedOverlay(const CISImageEx& slice, int cx, int cy, 
       std::copy(out, out + 4, o.rgba.data() + (static_cast<size_t>(row) * o.w + col) * 4);
     }
   return o;
+}
+
+// Slice and shadow scaling computed here, independently of the resampler:
+// Lanczos-3 in double precision, widened by the factor when reducing, the
+// edge pixel repeated beyond the border, one pass per axis with each pass's
+// result held to 0..255, the pass that lowers the row count first. The
+// resampler works in fixed point, so results may differ by one.
+inline double ReferenceLanczos3(double x) {
+  auto sinc = [](double t) {
+    return t == 0 ? 1.0 : std::sin(std::numbers::pi * t) / (std::numbers::pi * t);
+  };
+  return std::fabs(x) < 3 ? sinc(x) * sinc(x / 3) : 0;
+}
+
+// One axis: out[i] from in[j * stride] for n outputs over m inputs.
+inline void ReferenceAxis(const std::vector<double>& in, std::vector<double>& out, int m, int n,
+                          int lines, size_t inStep, size_t inLine, size_t outStep, size_t outLine) {
+  const double ratio = double(m) / n, scale = std::max(1.0, ratio);
+  for (int i = 0; i < n; ++i) {
+    const double c = (i + 0.5) * ratio - 0.5;
+    std::vector<std::pair<int, double>> taps;
+    double total = 0;
+    for (int j = int(std::ceil(c - 3 * scale)); j <= int(std::floor(c + 3 * scale)); ++j) {
+      const double w = ReferenceLanczos3((j - c) / scale);
+      taps.push_back({std::clamp(j, 0, m - 1), w});
+      total += w;
+    }
+    for (int l = 0; l < lines; ++l)
+      for (int k = 0; k < 3; ++k) {
+        double sum = 0;
+        for (const auto& [j, w] : taps) sum += w * in[l * inLine + j * inStep + k];
+        out[l * outLine + i * outStep + k] = std::clamp(sum / total, 0.0, 255.0);
+      }
+  }
+}
+
+inline void ReferenceResize(const CISImageEx& src, uint32_t width, uint32_t height,
+                            CISImageEx& out) {
+  const int sw = int(src.m_width), sh = int(src.m_height), dw = int(width), dh = int(height);
+  std::vector<double> a(src.Pixels(), src.Pixels() + size_t(sw) * sh * 3), b;
+  auto rows = [&](int w) {  // a (w x sh) -> b (w x dh)
+    b.assign(size_t(w) * dh * 3, 0);
+    ReferenceAxis(a, b, sh, dh, w, size_t(w) * 3, 3, size_t(w) * 3, 3);
+    a.swap(b);
+  };
+  auto columns = [&](int h) {  // a (sw x h) -> b (dw x h)
+    b.assign(size_t(dw) * h * 3, 0);
+    ReferenceAxis(a, b, sw, dw, h, 3, size_t(sw) * 3, 3, size_t(dw) * 3);
+    a.swap(b);
+  };
+  if (dh < sh) {
+    rows(sw);
+    columns(dh);
+  } else {
+    columns(sh);
+    rows(dw);
+  }
+  out.Create(width, height, 24);
+  for (size_t i = 0; i < a.size(); ++i) out.Pixels()[i] = static_cast<uint8_t>(std::lround(a[i]));
 }
 
 // The main image a merge must show: the whole backup, then the overlay

@@ -200,6 +200,41 @@ TEST_F(MergeTest, StrokeDabsAreSpacedWithoutGaps) {
   ExpectConsistentBlend(*doc);
 }
 
+// A closed merge of a 2048 rotating slice holds no memory after File New or a
+// new main image, and the next merge starts from nothing left over.
+TEST_F(MergeTest, NewDocumentAndNewMainImageReleaseEveryMergeBuffer) {
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round == 0 ? "new document" : "new main image");
+    SetMain(2600, 2600);
+    doc->PlaceRotatedSlice(200, 250, 2048, 2048, 30);
+    MakeTestPicture(slice, 2048, 2048, 3);
+    StartMerge(slice);
+    ASSERT_EQ(doc->m_merge, 1);
+    doc->PaintMask(1000, 1000, 0);  // takes the stroke snapshot
+    doc->PaintMask(1300, 1100, 1);
+    ASSERT_TRUE(doc->m_strokeSnapshot.HasPixels());
+    // slice, overlay, mask, blend mask, snapshot and the feathered slice
+    EXPECT_GT(doc->MergeBufferBytes(), size_t{2048} * 2048 * (3 + 4 + 4 + 1 + 1 + 1));
+    if (round == 0) {
+      doc->NewDocument();
+    } else {
+      doc->ApplyMerge();
+      doc->LoadMainImage(WritePng(slice, "next.png"));
+      ASSERT_EQ(doc->m_mainImage.m_width, 2048u);
+    }
+    EXPECT_EQ(doc->MergeBufferBytes(), 0u);
+    EXPECT_FALSE(doc->m_strokeSnapshot.HasPixels());
+    EXPECT_FALSE(doc->m_overlay.HasPixels());
+  }
+  // The same place and slice again: a complete rebuild, not a reuse of a stale record.
+  SetMain(300, 300, 5);
+  doc->m_locked = 0;
+  doc->PlaceRotatedSlice(20, 20, 64, 64, 30);
+  MakeTestPicture(slice, 64, 64, 3);
+  StartMerge(slice);
+  ExpectConsistentBlend(*doc);
+}
+
 TEST_F(MergeTest, PaintWithoutMaskOnlyAsksForRefresh) {
   SetMain(300, 300);
   doc->PaintMask(10, 10, 0);

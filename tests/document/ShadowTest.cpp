@@ -88,8 +88,9 @@ TEST_F(ShadowTest, ShadowIsStretchedToTheMainImage) {
   EXPECT_TRUE(host.log.contains(QStringLiteral("Resize CN: %1 (3000,2000)").arg(shadow)));
   CISImageEx expected;
   ASSERT_EQ(expected.Load(shadow.toStdString()), 0u);
-  ASSERT_EQ(expected.Resize(3000, 2000, 17), 0u);
-  EXPECT_EQ(MaxDifference(expected, doc->m_shadowImage), 0);
+  CISImageEx stretched;
+  ReferenceResize(expected, 3000, 2000, stretched);
+  EXPECT_LE(MaxDifference(stretched, doc->m_shadowImage), 1);
 
   // Another main image brings the shadow again at the new size.
   ASSERT_TRUE(doc->OpenMainImage(Picture(640, 480, "second.png")));

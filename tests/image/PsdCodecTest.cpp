@@ -77,17 +77,21 @@ TEST(Psd, SavedFileReadsBackInImageMagick) {
 std::vector<uint8_t> Psd(uint32_t channels, uint32_t w, uint32_t h, uint32_t depth, uint32_t mode,
                          const std::vector<uint8_t>& modeData, const std::vector<uint8_t>& data,
                          uint32_t compression = 0) {
-  std::vector<uint8_t> b = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0};
-  b.resize(26, 0);
+  // Sized once: growing the vector piecewise trips gcc 12's -O3
+  // stringop-overread false positive in the reallocation.
+  const size_t modeAt = 30, dataAt = modeAt + modeData.size() + 8 + 2;
+  std::vector<uint8_t> b(dataAt + data.size(), 0);
+  const char signature[] = "8BPS";
+  std::copy(signature, signature + 4, b.begin());
+  b[5] = 1;
   b[12] = uint8_t(channels >> 8), b[13] = uint8_t(channels);
   PutBe32(b, 14, h), PutBe32(b, 18, w);
   b[23] = uint8_t(depth), b[25] = uint8_t(mode);
-  b.resize(30, 0);
   PutBe32(b, 26, uint32_t(modeData.size()));
-  for (uint8_t v : modeData) b.push_back(v);
-  b.resize(b.size() + 8, 0);  // no resources, no layers
-  b.push_back(0), b.push_back(uint8_t(compression));
-  for (uint8_t v : data) b.push_back(v);
+  std::copy(modeData.begin(), modeData.end(), b.begin() + long(modeAt));
+  // then no resources, no layers (8 zero bytes) and the compression
+  b[dataAt - 1] = uint8_t(compression);
+  std::copy(data.begin(), data.end(), b.begin() + long(dataAt));
   return b;
 }
 

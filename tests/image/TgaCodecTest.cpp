@@ -106,6 +106,66 @@ TEST(Tga, SixteenBitPixelsAndColourMapOffsets) {
   EXPECT_FALSE(out.pixels);
 }
 
+// Grey with alpha, 16 bits per pixel: a grey byte, then an alpha byte. Built
+// here byte by byte, as no reference writer produces it reliably.
+TEST(Tga, GreyWithAlphaLoadsAsGreyInAllOriginsRawAndRle) {
+  constexpr uint32_t w = 4, h = 2;
+  // Top row first, as shown.
+  const uint8_t grey[h][w] = {{50, 50, 50, 9}, {200, 0, 128, 255}};
+  const uint8_t alpha[h][w] = {{255, 255, 255, 0}, {7, 255, 128, 0}};
+  for (uint8_t type : {3, 11})
+    for (uint8_t origin : {0x00, 0x10, 0x20, 0x30}) {
+      SCOPED_TRACE("type " + std::to_string(type) + " origin " + std::to_string(origin));
+      std::vector<uint8_t> stored;  // pixel pairs in file order
+      for (uint32_t i = 0; i < h; ++i) {
+        uint32_t y = (origin & 0x20) ? i : h - 1 - i;
+        for (uint32_t j = 0; j < w; ++j) {
+          uint32_t x = (origin & 0x10) ? w - 1 - j : j;
+          stored.insert(stored.end(), {grey[y][x], alpha[y][x]});
+        }
+      }
+      std::vector<uint8_t> f = {0, 0, type, 0, 0, 0, 0, 0,  0,
+                                0, 0, 0,    w, 0, h, 0, 16, uint8_t(origin | 8)};
+      if (type == 3) {
+        for (uint8_t b : stored) f.push_back(b);
+      } else {
+        // Runs of equal pairs as repeat packets, the rest as literal packets;
+        // packets run on across rows.
+        for (size_t i = 0; i < stored.size();) {
+          size_t run = 1;
+          while (i + 2 * run < stored.size() && stored[i + 2 * run] == stored[i] &&
+                 stored[i + 2 * run + 1] == stored[i + 1])
+            ++run;
+          if (run > 1) {
+            f.insert(f.end(), {uint8_t(0x80 | (run - 1)), stored[i], stored[i + 1]});
+          } else {
+            f.insert(f.end(), {0, stored[i], stored[i + 1]});
+          }
+          i += 2 * run;
+        }
+      }
+      qimg::Decoded out;
+      ASSERT_EQ(DecodeBytes(kRead, f, 24, out), 0u);
+      ASSERT_EQ(out.width, w);
+      for (uint32_t y = 0; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x)
+          for (int c = 0; c < 3; ++c)
+            EXPECT_EQ(out.pixels[(y * w + x) * 3 + c], grey[y][x]) << x << "," << y;
+    }
+
+  // Through detection and the image buffer: a 16-bit grey file is a 24-bit picture.
+  std::vector<uint8_t> f = {0, 0, 3, 0, 0, 0,  0,    0,  0,   0,   0,
+                            0, 2, 0, 1, 0, 16, 0x28, 30, 255, 220, 0};
+  const std::string path = testing_support::TempDir() + "/grey_alpha.tga";
+  testing_support::WriteFileBytes(path, f);
+  EXPECT_EQ(DetectBytesFile(path), kFileTGA);
+  CISImageEx im;
+  ASSERT_EQ(im.Load(path), 0u);
+  ASSERT_EQ(im.m_bitsPerPixel, 24u);
+  const uint8_t rgb[6] = {30, 30, 30, 220, 220, 220};
+  EXPECT_TRUE(std::equal(rgb, rgb + 6, im.Pixels()));
+}
+
 TEST(Tga, SavedFileReadsBackInImageMagick) {
   REQUIRE_CONVERT();
   CISImageEx im, back;

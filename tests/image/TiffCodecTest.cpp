@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <set>
+#include <tuple>
 
 #include "image/codecs/Tiff.h"
 #include "support/TestSupport.h"
@@ -77,6 +80,13 @@ TEST_F(TiffCodec, MagickWrittenLayoutsMatchMagickDecoding) {
       {"grey8.tif", "-colorspace Gray -depth 8", kFileTIFF8, 0},
       {"grey16.tif", "-colorspace Gray -depth 16", kFileTIFF, 1},
       {"grey4.tif", "-colorspace Gray -depth 4", kFileTIFF8, 0},
+      // 9 to 15 bits per sample, packed: reduced to 8 bits as 16-bit samples are.
+      {"rgb12.tif", "-depth 12", kFileTIFF, 1},
+      {"rgb12-lzw.tif", "-depth 12 -compress LZW -define tiff:rows-per-strip=7", kFileTIFF, 1},
+      {"rgb10-tiled.tif", "-depth 10 -define tiff:tile-geometry=32x32", kFileTIFF, 1},
+      {"grey12.tif", "-colorspace Gray -depth 12", kFileTIFF, 1},
+      {"grey9.tif", "-colorspace Gray -depth 9", kFileTIFF, 1},
+      {"grey14.tif", "-colorspace Gray -depth 14", kFileTIFF, 1},
       {"palette.tif", "-depth 8 -colors 50 -type Palette", kFileTIFF8, 1},
       {"palette16.tif", "-depth 8 -colors 12 -type Palette -compress LZW", kFileTIFF8, 1},
       {"rgba.tif", "-depth 8 -alpha set -channel A -evaluate set 40% +channel", kFileTIFF32, 0},
@@ -99,6 +109,32 @@ TEST_F(TiffCodec, MagickWrittenLayoutsMatchMagickDecoding) {
     ASSERT_TRUE(MagickDecode(f, theirs, "-colorspace sRGB"));
     EXPECT_LE(MaxDifference(ours, theirs), c.tolerance);
   }
+}
+
+// A 12-bit sample v becomes round(v * 255 / 4095), as a 16-bit one becomes
+// round(v * 255 / 65535). The stored samples come back through ImageMagick
+// as 16-bit values (v * 65535 / 4095, rounded).
+TEST_F(TiffCodec, TwelveBitSamplesAreRoundedToEightBits) {
+  const std::string f = dir_ + "/g12.tif";
+  ASSERT_EQ(
+      Shell("convert -size 2x300 gradient:white-black -colorspace Gray -depth 12 " + ShellQuote(f)),
+      0);
+  std::string depth, raw;
+  ASSERT_EQ(Shell("identify -format %z " + ShellQuote(f), &depth), 0);
+  EXPECT_EQ(depth, "12");
+  ASSERT_EQ(Shell("convert " + ShellQuote(f) + " -depth 16 -endian MSB gray:-", &raw), 0);
+  CISImageEx ours;
+  ASSERT_EQ(ours.Load(f), kISOk);
+  ASSERT_EQ(ours.m_height, 300u);
+  ASSERT_EQ(raw.size(), size_t{ours.m_width} * ours.m_height * 2);
+  std::set<uint8_t> levels;
+  for (size_t i = 0; i < raw.size() / 2; ++i) {
+    const uint32_t v16 = uint32_t(uint8_t(raw[2 * i])) << 8 | uint8_t(raw[2 * i + 1]);
+    const uint32_t v = (v16 * 4095 + 32767) / 65535;
+    ASSERT_EQ(ours.Pixels()[3 * i], uint8_t((v * 255 + 2047) / 4095)) << i << " from " << v;
+    levels.insert(ours.Pixels()[3 * i]);
+  }
+  EXPECT_GT(levels.size(), 200u);  // a real gradient, not a flat picture
 }
 
 // The forced bilevel palette shows 0 white and 1 black; the decoder turns
@@ -139,6 +175,34 @@ TEST_F(TiffCodec, PixelAspectCorrection) {
             0);
   ASSERT_EQ(im.Load(dir + "/near.tif"), kISOk);
   EXPECT_EQ(im.m_height, 500u);
+}
+
+// The correction stretches at most 8:1 and keeps the corrected picture within
+// the per-image budget; beyond either the file is refused, not stretched.
+TEST_F(TiffCodec, PixelAspectCorrectionIsCapped) {
+  auto make = [&](const std::string& name, const std::string& size, const std::string& density) {
+    const std::string path = dir_ + "/" + name;
+    EXPECT_EQ(Shell("convert -size " + size + " xc:white -monochrome -compress Group4 " +
+                    "-units PixelsPerInch -density " + density + " " + ShellQuote(path)),
+              0);
+    return path;
+  };
+  CISImageEx im;
+  ASSERT_EQ(im.Load(make("eight.tif", "64x40", "800x100")), kISOk);
+  EXPECT_EQ(im.m_height, 320u);  // 8:1 is still corrected
+  ASSERT_EQ(im.Load(make("wide.tif", "40x64", "100x800")), kISOk);
+  EXPECT_EQ(im.m_height, 8u);
+  for (const auto& [name, size, density] :
+       {std::tuple{"nine.tif", "64x40", "900x100"}, std::tuple{"flat.tif", "40x64", "100x900"},
+        // a blank page of a few hundred bytes that would stretch to 72 MB
+        std::tuple{"page.tif", "2000x1500", "800x100"}}) {
+    SCOPED_TRACE(name);
+    const std::string path = make(name, size, density);
+    EXPECT_LT(std::filesystem::file_size(path), 10000u);
+    EXPECT_EQ(im.Load(path), uint32_t{qimg::kErrTooLarge});
+    EXPECT_FALSE(im.HasPixels());
+    EXPECT_STREQ(qimg::ErrorText(qimg::kErrTooLarge), "picture too large");
+  }
 }
 
 // A fax page (1-bit, 204 x 98 dpi) and a grey scan get their aspect back too,

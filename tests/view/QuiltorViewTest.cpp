@@ -2,6 +2,8 @@
 #include <QDir>
 #include <QMenu>
 #include <QMimeData>
+#include <QPainter>
+#include <QPrinter>
 #include <QUrl>
 
 #include "ViewTestSupport.h"
@@ -205,6 +207,13 @@ class QuiltorViewTest : public QObject {
         QVERIFY(std::abs(d - r) <= 2);
       }
     QVERIFY(changed > 4 * r);
+    // drawn straight, as on a printer, it is the same circle
+    QImage straight(400, 400, QImage::Format_RGB32);
+    {
+      QPainter painter(&straight);
+      f.view.Render(painter);
+    }
+    QVERIFY(straight == ring);
   }
 
   void lockHatchKeepsRed() {
@@ -337,6 +346,33 @@ class QuiltorViewTest : public QObject {
     Press(f.view, {11, 10});
     QCOMPARE(f.view.cursor().hotSpot(), QPoint(14, 13));
     QCOMPARE(f.view.cursor().bitmap().size(), QSize(32, 32));
+  }
+
+  void printsStraightOnThePrinter() {
+    ViewFixture f(400, 300);
+    MakePicture(f.doc.m_mainImage, 800, 600);
+    f.doc.CreateSlice(200, 1, 1);
+    f.doc.LockSlice();
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    const QString file = widget_testing::TempFolder() + QStringLiteral("/view.pdf");
+    printer.setOutputFileName(file);
+    f.view.Print(printer);
+    QVERIFY(QFileInfo(file).size() > 1000);
+    // the same geometry as on screen
+    QCOMPARE(f.doc.m_sliceScreenWidth, 100);
+    QVERIFY(!f.view.HandleRect().isEmpty());
+    // drawn straight (no buffer), the hatch still keeps the picture's red
+    QImage straight(400, 300, QImage::Format_RGB32);
+    {
+      QPainter painter(&straight);
+      f.view.Render(painter);
+    }
+    const QImage screen = Grab(f.view);
+    int differ = 0;
+    for (int y = 0; y < 300; ++y)
+      for (int x = 0; x < 400; ++x) differ += straight.pixel(x, y) != screen.pixel(x, y);
+    QCOMPARE(differ, 0);
   }
 
   // Painting a merge updates only what the dab touched, and the display copy
