@@ -203,6 +203,22 @@ TEST_F(UndoTest, ApplyMergeUndoesAndRedoesTheMainImageByteExact) {
   EXPECT_TRUE(doc->IsModified());
 }
 
+TEST_F(UndoTest, ANewSliceThatAppliesTheMergeIsAnApplyMergeStep) {
+  SetMain(800, 600);
+  const std::vector<uint8_t> before = Bytes(doc->m_mainImage);
+  Merge(256, 100, 100, 7);
+  doc->FillMask(128);
+  host.answers = {IDocumentHost::Answer::No};
+  doc->CreateSlice(512, 0, 1);  // No: the merge goes on
+  EXPECT_EQ(doc->UndoName(), QStringLiteral("Fill Opacity"));
+  host.answers = {IDocumentHost::Answer::Yes};
+  doc->CreateSlice(512, 0, 1);
+  EXPECT_EQ(doc->m_merge, 0);
+  EXPECT_EQ(doc->UndoName(), QStringLiteral("Apply Merge"));
+  doc->Undo();
+  EXPECT_TRUE(Bytes(doc->m_mainImage) == before);
+}
+
 TEST_F(UndoTest, LoadingFileNewAndANewBackgroundClearTheHistory) {
   CISImageEx picture;
   MakeTestPicture(picture, 640, 480, 3);
