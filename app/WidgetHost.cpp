@@ -58,8 +58,7 @@ void CWidgetHost::UndoHistoryChanged() {
   // Read once the operation under way has finished (it may still leave or
   // enter a merge, which changes the list Undo works on).
   if (m_frame)
-    QMetaObject::invokeMethod(m_frame.data(), &CMainFrame::UpdateUndoActions,
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(m_frame.data(), &CMainFrame::UpdateUndoActions, Qt::QueuedConnection);
 }
 
 QWidget* CWidgetHost::DialogParent() const { return m_frame ? m_frame.data() : nullptr; }
