@@ -78,7 +78,8 @@ void CQuiltorDoc::CommitMergeStep() {
   step.right = m_overlayX + inside.right;
   step.bottom = m_overlayY + inside.bottom;
   const int w = static_cast<int>(m_mainImage.m_width), h = static_cast<int>(m_mainImage.m_height);
-  if (!MainAndBackupComparable() || !m_overlay.HasPixels() || inside.IsEmpty() ||
+  if (m_overlay.HasPixels() && inside.IsEmpty()) return;  // nothing of it lies on the picture
+  if (!MainAndBackupComparable() || !m_overlay.HasPixels() ||
       !step.CopyFrom(m_backupImage.Pixels(), w, h)) {
     // Without the pixels before it, no earlier step can be undone exactly.
     ClearHistory();

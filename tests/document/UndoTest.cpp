@@ -116,6 +116,24 @@ TEST_F(UndoTest, EveryMaskStepUndoesAndRedoesByteExact) {
   EXPECT_FALSE(doc->CanRedo());
 }
 
+TEST_F(UndoTest, MaskStepsOfATurnedSliceOverTheEdge) {
+  SetMain(800, 600);
+  Merge(256, 650, 450, 7, true, 30);
+  doc->m_brush.m_brushSize = 90;
+  doc->m_brush.Build();
+  const MergeState before = State();
+  Stroke({{700, 500}, {790, 590}, {760, 520}});
+  const MergeState stroked = State();
+  doc->InvertMask();
+  doc->Undo();
+  ExpectState(stroked);
+  doc->Undo();
+  ExpectState(before);
+  ExpectConsistentBlend(*doc);
+  doc->Redo();
+  ExpectState(stroked);
+}
+
 TEST_F(UndoTest, StrokeStepsEndAtReleaseOrAtTheNextPress) {
   SetMain(800, 600);
   Merge(256, 200, 150, 7);
