@@ -320,7 +320,9 @@ bool CQuiltorDoc::RecoverJournal(CJournalReader& reader, const QString& path,
   SetModifiedFlag(true);
   // Further changes continue the same journal, cut after its last good record.
   if (!m_journal.Adopt(path, reader.GoodEnd())) m_journalFailed = true;
-  Log(QStringLiteral("Recovered %1 changes on %2").arg(count).arg(name));
+  Log(QStringLiteral("Recovered %1 %2 on %3")
+          .arg(count)
+          .arg(count == 1 ? QStringLiteral("change") : QStringLiteral("changes"), name));
   m_displayRefresh = 1;
   m_host.Repaint();
   return true;
