@@ -346,6 +346,9 @@ bool CMainFrame::event(QEvent* event) {
     statusBar()->showMessage(tip.isEmpty() ? QStringLiteral("Ready") : tip);
     return true;
   }
+  // The desktop's font changed: the log follows the regular interface font.
+  if (event->type() == QEvent::ApplicationFontChange && m_output)
+    m_output->List()->setFont(QApplication::font());
   return QMainWindow::event(event);
 }
 

@@ -6,76 +6,20 @@
 #include <utility>
 
 #include "image/ISImageEx.h"
+#include "image/lib/ResizeTaps.h"
 
-// The weights, the rounding and the pass order below must stay those of
-// method 0 in image/lib/Resize.cpp; the view tests compare a partial update
+// The pass order below must stay that of method 0 in image/lib/Resize.cpp
+// (rows first into the Q7 intermediate, then columns); the taps and the
+// rounding are the resizer's own. The view tests compare a partial update
 // with a full re-scale byte for byte.
 namespace {
-constexpr int kWeightBits = 14;
-constexpr int kMidBits = 7;
-constexpr int32_t kMidMax = 255 << kMidBits;
-
-inline uint16_t ToMid(int32_t acc) {
-  return static_cast<uint16_t>(std::clamp(
-      (acc + (1 << (kWeightBits - kMidBits - 1))) >> (kWeightBits - kMidBits), 0, kMidMax));
-}
-inline uint8_t ToByte(int32_t acc) {
-  constexpr int shift = kWeightBits + kMidBits;
-  return static_cast<uint8_t>(std::clamp((acc + (1 << (shift - 1))) >> shift, 0, 255));
-}
+inline uint16_t ToMid(int32_t acc) { return qimg::ResizeToMid(acc); }
+inline uint8_t ToByte(int32_t acc) { return qimg::ResizeToByte(acc); }
 }  // namespace
 
 void CDisplayScaler::Axis::Build(int n, int m) {
-  first.clear();
-  count.clear();
-  offset.clear();
-  weights.clear();
+  qimg::BuildResizeTaps(*this, n, m, qimg::ResizeFilter::kAreaOrBilinear);
   sourceLength = m;
-  const double ratio = double(m) / double(n);
-  std::vector<std::pair<int, double>> taps;
-  std::vector<double> folded;
-  for (int i = 0; i < n; ++i) {
-    taps.clear();
-    if (ratio > 1) {
-      const double a = i * ratio, b = (i + 1) * ratio;
-      for (int j = int(std::floor(a)); j < b && j < m; ++j) {
-        const double overlap = std::min(b, j + 1.0) - std::max(a, double(j));
-        if (overlap > 0) taps.push_back({j, overlap});
-      }
-    } else {
-      const double c = (i + 0.5) * ratio - 0.5;
-      const int j = int(std::floor(c));
-      const double f = c - j;
-      taps.push_back({j, 1 - f});
-      if (f > 0) taps.push_back({j + 1, f});
-    }
-    int lo = m, hi = -1;
-    for (auto& [j, w] : taps) {
-      j = std::clamp(j, 0, m - 1);
-      lo = std::min(lo, j);
-      hi = std::max(hi, j);
-    }
-    const int len = hi - lo + 1;
-    folded.assign(size_t(len), 0.0);
-    double total = 0;
-    for (auto& [j, w] : taps) {
-      folded[size_t(j - lo)] += w;
-      total += w;
-    }
-    const size_t start = weights.size();
-    int sum = 0;
-    size_t largest = start;
-    for (int k = 0; k < len; ++k) {
-      const int q = int(std::lround(folded[size_t(k)] / total * (1 << kWeightBits)));
-      weights.push_back(int16_t(q));
-      sum += q;
-      if (std::abs(q) > std::abs(weights[largest])) largest = start + size_t(k);
-    }
-    weights[largest] = int16_t(weights[largest] + ((1 << kWeightBits) - sum));
-    first.push_back(lo);
-    count.push_back(len);
-    offset.push_back(start);
-  }
 }
 
 void CDisplayScaler::Axis::Range(int lo, int hi, int& from, int& to) const {

@@ -1,7 +1,7 @@
 // Partial update of the view's display copy. The display copy is the main
 // image reduced by resize method 0, which computes each output pixel from its
 // own source footprint (area weights per axis, columns first, fixed point).
-// This unit builds the same per-axis weights and recomputes only the output
+// This unit takes the resizer's own per-axis weights and recomputes only the output
 // pixels whose footprint meets a changed source rectangle, so the copy stays
 // byte-identical to a full re-scale while a brush dab costs what it touches.
 // Widget-free; 24-bit RGB rows without padding on both sides.
@@ -10,6 +10,8 @@
 #include <QRect>
 #include <cstdint>
 #include <vector>
+
+#include "image/lib/ResizeTaps.h"
 
 class CISImageEx;
 
@@ -29,10 +31,7 @@ class CDisplayScaler {
 
  private:
   // Per output position: first source index, tap count, Q14 weights.
-  struct Axis {
-    std::vector<int> first, count;
-    std::vector<size_t> offset;
-    std::vector<int16_t> weights;
+  struct Axis : qimg::ResizeTaps {
     int sourceLength = 0;
     void Build(int n, int m);
     // Outputs whose taps meet [lo, hi): first and one past the last.

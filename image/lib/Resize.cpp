@@ -26,22 +26,17 @@
 
 #include "image/kernels/Parallel.h"
 #include "image/lib/Imaging.h"
+#include "image/lib/ResizeTaps.h"
 
 namespace qimg {
 namespace {
 
-constexpr int kWeightBits = 14;
-constexpr int kMidBits = 7;  // fraction bits of the intermediate
-constexpr int32_t kMidMax = 255 << kMidBits;
+constexpr int kWeightBits = kResizeWeightBits;
+constexpr int kMidBits = kResizeMidBits;
+constexpr int32_t kMidMax = kResizeMidMax;
 
-enum class Filter { kAreaOrBilinear, kLanczos3 };
-
-// Per output position: first source index, tap count, Q14 weights.
-struct Axis {
-  std::vector<int> first, count;
-  std::vector<size_t> offset;
-  std::vector<int16_t> weights;
-};
+using Filter = ResizeFilter;
+using Axis = ResizeTaps;
 
 double Sinc(double x) {
   if (x == 0) return 1;
@@ -85,7 +80,10 @@ void AddOutput(Axis& axis, int m, std::vector<std::pair<int, double>>& taps,
   axis.offset.push_back(start);
 }
 
-void BuildAxis(Axis& axis, int n, int m, Filter filter) {
+}  // namespace
+
+void BuildResizeTaps(ResizeTaps& axis, int n, int m, ResizeFilter filter) {
+  axis = ResizeTaps();
   const double ratio = double(m) / double(n);  // source pixels per output pixel
   axis.first.reserve(size_t(n));
   axis.count.reserve(size_t(n));
@@ -120,16 +118,10 @@ void BuildAxis(Axis& axis, int n, int m, Filter filter) {
   }
 }
 
-// Fixed-point rounding of a weighted sum: into the Q7 intermediate, or into
-// bytes from it.
-inline uint16_t ToMid(int32_t acc) {
-  return uint16_t(std::clamp(
-      (acc + (1 << (kWeightBits - kMidBits - 1))) >> (kWeightBits - kMidBits), 0, kMidMax));
-}
-inline uint8_t ToByte(int32_t acc) {
-  constexpr int shift = kWeightBits + kMidBits;
-  return uint8_t(std::clamp((acc + (1 << (shift - 1))) >> shift, 0, 255));
-}
+namespace {
+
+inline uint16_t ToMid(int32_t acc) { return ResizeToMid(acc); }
+inline uint8_t ToByte(int32_t acc) { return ResizeToByte(acc); }
 template <class In>
 inline auto Round(int32_t acc) {
   if constexpr (sizeof(In) == 1)
@@ -425,8 +417,8 @@ void ShrinkRowsFirst(const uint8_t* src, int sw, size_t srcRowBytes, uint8_t* ds
 bool Resample(const uint8_t* src, int sw, int sh, size_t srcRowBytes, uint8_t* dst, int dw, int dh,
               size_t dstRowBytes, int channels, Filter filter) {
   Axis horizontal, vertical;
-  BuildAxis(horizontal, dw, sw, filter);
-  BuildAxis(vertical, dh, sh, filter);
+  BuildResizeTaps(horizontal, dw, sw, filter);
+  BuildResizeTaps(vertical, dh, sh, filter);
   if (dh <= sh) {
     const int64_t work = int64_t(sw) * channels * int64_t(vertical.weights.size()) +
                          int64_t(dh) * channels * int64_t(horizontal.weights.size());

@@ -22,9 +22,10 @@ inline int Sh(const std::string& command, std::string* output = nullptr) {
 }
 using testing_support::ShellQuote;
 
-#define REQUIRE_CONVERT()                                                       \
-  do {                                                                          \
-    if (!testing_support::HaveProgram("convert")) GTEST_SKIP() << "no convert"; \
+#define REQUIRE_CONVERT()                                                              \
+  do {                                                                                 \
+    if (!testing_support::HaveProgram("convert"))                                      \
+      FAIL() << "ImageMagick's convert is needed (tools/install-deps.sh installs it)"; \
   } while (0)
 
 // Raw R,G,B bytes of a picture as ImageMagick's rgb: input.

@@ -17,7 +17,8 @@ int Shell(const std::string& command, std::string* output = nullptr) {
 }
 
 TEST(GifCodec, CorpusAndMagickGifsMatchMagickDecoding) {
-  if (!HaveProgram("convert")) GTEST_SKIP() << "ImageMagick missing";
+  if (!HaveProgram("convert"))
+    FAIL() << "ImageMagick's convert is needed (tools/install-deps.sh installs it)";
   std::vector<std::string> files;
   for (const auto& e : fs::directory_iterator(CorpusDir() + "/go-image"))
     if (e.path().extension() == ".gif") files.push_back(e.path().string());
@@ -45,7 +46,8 @@ TEST(GifCodec, CorpusAndMagickGifsMatchMagickDecoding) {
 // Black lines on a transparent white index: the transparent pixels keep their
 // palette colour (white), as ImageMagick's -alpha off decoding shows them.
 TEST(GifCodec, TransparentPixelsKeepTheirPaletteColour) {
-  if (!HaveProgram("convert")) GTEST_SKIP() << "ImageMagick missing";
+  if (!HaveProgram("convert"))
+    FAIL() << "ImageMagick's convert is needed (tools/install-deps.sh installs it)";
   const std::string f = TempDir() + "/lines.gif";
   ASSERT_EQ(Shell("convert -size 40x30 xc:white +antialias -fill black -draw 'line 0,0 39,29' "
                   "-draw 'line 0,29 39,0' -transparent white -transparent-color white " +
@@ -124,7 +126,8 @@ TEST(GifCodec, FrameIsClippedToTheScreen) {
 }
 
 TEST(GifCodec, SavedFileReadsBackInImageMagick) {
-  if (!HaveProgram("convert")) GTEST_SKIP() << "ImageMagick missing";
+  if (!HaveProgram("convert"))
+    FAIL() << "ImageMagick's convert is needed (tools/install-deps.sh installs it)";
   CISImageEx im;
   MakeTestPicture(im, 257, 131, 3);
   std::string f = TempDir() + "/out.gif";

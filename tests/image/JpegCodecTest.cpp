@@ -35,7 +35,8 @@ std::string Identify(const std::string& path, const std::string& format) {
 // The references were made by another decoder (box chroma upsampling, its own
 // IDCT): close on average, not bit for bit. ImageMagick uses libjpeg as we do.
 TEST(JpegCodec, GoImageJpegsMatchReferences) {
-  if (!HaveProgram("convert")) GTEST_SKIP() << "ImageMagick missing";
+  if (!HaveProgram("convert"))
+    FAIL() << "ImageMagick's convert is needed (tools/install-deps.sh installs it)";
   std::string dir = CorpusDir() + "/go-image";
   int checked = 0;
   for (const auto& e : fs::directory_iterator(dir)) {
@@ -84,7 +85,8 @@ TEST(JpegCodec, GreyDetectsAsType1AndDecodesWithGreyPalette) {
 }
 
 TEST(JpegCodec, MagickWrittenGreyAndCmykMatchMagickDecoding) {
-  if (!HaveProgram("convert")) GTEST_SKIP() << "ImageMagick missing";
+  if (!HaveProgram("convert"))
+    FAIL() << "ImageMagick's convert is needed (tools/install-deps.sh installs it)";
   std::string dir = TempDir();
   ASSERT_EQ(Shell("convert -size 97x61 plasma:fractal -seed 3 " + ShellQuote(dir + "/src.png")), 0);
   struct Case {
@@ -107,7 +109,8 @@ TEST(JpegCodec, MagickWrittenGreyAndCmykMatchMagickDecoding) {
 }
 
 TEST(JpegCodec, SavedFileReadsBackWithDensity) {
-  if (!HaveProgram("convert")) GTEST_SKIP() << "ImageMagick missing";
+  if (!HaveProgram("convert"))
+    FAIL() << "ImageMagick's convert is needed (tools/install-deps.sh installs it)";
   std::string dir = TempDir();
   CISImageEx im;
   MakeTestPicture(im, 301, 203);
@@ -163,7 +166,8 @@ bool FirstScan(const std::vector<uint8_t>& f, size_t& begin, size_t& end) {
 }
 
 TEST(JpegCodec, ThousandScansFailInsteadOfTakingMinutes) {
-  if (!HaveProgram("convert")) GTEST_SKIP() << "ImageMagick missing";
+  if (!HaveProgram("convert"))
+    FAIL() << "ImageMagick's convert is needed (tools/install-deps.sh installs it)";
   std::string dir = TempDir();
   std::string f = dir + "/p.jpg";
   ASSERT_EQ(Shell("convert -size 1024x1024 plasma:fractal -interlace JPEG " + ShellQuote(f)), 0);

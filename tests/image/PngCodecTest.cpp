@@ -72,7 +72,8 @@ bool SngReference16(const std::string& sngPath, CISImageEx& out) {
 // suite's gAMA 1.0 makes ImageMagick take the samples as linear RGB and convert
 // them on output; "-set colorspace sRGB" keeps the stored samples.
 TEST(PngCodec, PngSuiteMatchesReference) {
-  if (!HaveProgram("convert")) GTEST_SKIP() << "ImageMagick missing";
+  if (!HaveProgram("convert"))
+    FAIL() << "ImageMagick's convert is needed (tools/install-deps.sh installs it)";
   auto files = FilesIn(CorpusDir() + "/pngsuite", ".png");
   ASSERT_GE(files.size(), 30u);
   for (const auto& f : files) {
@@ -183,7 +184,8 @@ TEST(PngCodec, LyingHeaderAllocatesNothingHuge) {
 }
 
 TEST(PngCodec, SavedFileReadsBackInImageMagick) {
-  if (!HaveProgram("convert")) GTEST_SKIP() << "ImageMagick missing";
+  if (!HaveProgram("convert"))
+    FAIL() << "ImageMagick's convert is needed (tools/install-deps.sh installs it)";
   for (auto [w, h] : {std::pair{1u, 1u}, {2u, 7u}, {333u, 211u}, {1200u, 1300u}}) {
     CISImageEx im, back;
     MakeTestPicture(im, w, h, w);
@@ -204,7 +206,8 @@ std::string Identify(const std::string& path) {
 }
 
 TEST(PngCodec, ResolutionRecords) {
-  if (!HaveProgram("convert")) GTEST_SKIP() << "ImageMagick missing";
+  if (!HaveProgram("convert"))
+    FAIL() << "ImageMagick's convert is needed (tools/install-deps.sh installs it)";
   std::string dir = TempDir();
   // In memory: no pHYs at all.
   CISImageEx fresh;
@@ -341,7 +344,8 @@ TEST(PngCodec, RgbPathRejectsBrokenFiles) {
 
 // Big enough for the two-thread path; filters chosen by ImageMagick.
 TEST(PngCodec, LargeRgbMatchesImageMagickAndTruncationsFail) {
-  if (!HaveProgram("convert")) GTEST_SKIP() << "ImageMagick missing";
+  if (!HaveProgram("convert"))
+    FAIL() << "ImageMagick's convert is needed (tools/install-deps.sh installs it)";
   std::string f = TempDir() + "/big.png";
   ASSERT_EQ(Shell("convert -size 1500x1100 -seed 4 plasma:fractal -depth 8 "
                   "-define png:color-type=2 " +

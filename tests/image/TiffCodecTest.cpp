@@ -50,7 +50,8 @@ std::vector<uint8_t> MinimalTiff(uint32_t width, uint32_t height) {
 class TiffCodec : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!HaveProgram("convert")) GTEST_SKIP() << "ImageMagick missing";
+    if (!HaveProgram("convert"))
+      FAIL() << "ImageMagick's convert is needed (tools/install-deps.sh installs it)";
     dir_ = TempDir();
     source_ = dir_ + "/src.png";
     ASSERT_EQ(Shell("convert -size 131x67 plasma:fractal -seed 9 " + ShellQuote(source_)), 0);

@@ -29,7 +29,8 @@ size_t FilesIn(const std::string& dir) {
 }
 
 TEST(InfoCommand, ReportsTypeSizeAndWriteResolution) {
-  if (!testing_support::HaveProgram("convert")) GTEST_SKIP() << "ImageMagick missing";
+  if (!testing_support::HaveProgram("convert"))
+    FAIL() << "ImageMagick's convert is needed (tools/install-deps.sh installs it)";
   const std::string dir = TempDir();
   const struct {
     const char* file;

@@ -77,7 +77,8 @@ int ExpectedExit(const std::string& script) {
 class Script : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(Script, OutputMatchesTheExpectedLog) {
-  if (!testing_support::HaveProgram("convert")) GTEST_SKIP() << "ImageMagick is missing";
+  if (!testing_support::HaveProgram("convert"))
+    FAIL() << "ImageMagick's convert is needed (tools/install-deps.sh installs it)";
   const std::string name = GetParam();
   const fs::path dir = testing_support::TempDir();
   MakeInputs(dir);
