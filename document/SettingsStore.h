@@ -37,6 +37,8 @@ inline constexpr SettingsValue<QString> kImportPath{"Settings", "ImportPath"};
 inline constexpr SettingsValue<QString> kImportRoot{"Settings", "ImportRoot"};
 inline constexpr SettingsValue<int> kAutoSendToClipboard{"Settings", "AutoSendToClipboard"};
 inline constexpr int kAutoSendToClipboardDefault = 1;
+inline constexpr SettingsValue<int> kMatchColours{"Settings", "MatchColours"};
+inline constexpr SettingsValue<int> kAutoImport{"Settings", "AutoImport"};
 inline constexpr SettingsValue<QString> kOpenFolder{"Document", "Path"};
 inline constexpr SettingsValue<QString> kSaveFolder{"Document", "outPath"};
 inline constexpr SettingsValue<QString> kShadowFolder{"Document", "Path2"};
