@@ -30,7 +30,12 @@ void CColorButton::paintEvent(QPaintEvent*) {
   p.drawRect(item.adjusted(0, 0, -1, -1));
 
   p.setFont(font());
-  p.setPen(palette().color(QPalette::ButtonText));
+  // The caption stays readable on the button's own fill whatever the
+  // application's palette: the palette's text colour unless it is too close
+  // to the fill (a dark look's light text on these pale colours).
+  QColor ink = palette().color(QPalette::ButtonText);
+  if (qAbs(ink.lightness() - a.lightness()) < 96) ink = a.lightness() > 127 ? Qt::black : Qt::white;
+  p.setPen(ink);
   p.drawText(item, Qt::AlignCenter | Qt::TextSingleLine | Qt::TextShowMnemonic, text());
 
   if (hasFocus() || m_bHover) {

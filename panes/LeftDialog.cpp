@@ -9,6 +9,7 @@
 #include <QPushButton>
 
 #include "document/QuickImport.h"
+#include "panes/BusyCursor.h"
 #include "document/QuiltorDoc.h"
 #include "document/SettingsStore.h"
 #include "document/SliceHistory.h"
@@ -158,11 +159,16 @@ QStringList CLeftDialog::History() const {
 
 void CLeftDialog::ExportAndLock() {
   m_doc.m_sliceFolder = Field(SlicerId::kSliceFolder)->text();
-  const QString name = m_doc.ExportAndLock();
+  QString name;
+  {
+    CBusyCursor busy;
+    name = m_doc.ExportAndLock();
+  }
   if (!name.isEmpty()) AddHistory(name);
 }
 
 void CLeftDialog::QuickImport() {
+  CBusyCursor busy;
   ::QuickImport(m_doc, m_services.settings, Field(SlicerId::kImportFolder)->text());
 }
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test:
 #   1. gcc, warnings as errors, optimised: all tests;
-#   2. gcc Release (-O3), warnings as errors: the libraries, the tests and the
-#      console tool are built, not run, so that the build users make stays clean;
+#   2. gcc Release (-O3), warnings as errors: the libraries, the image and
+#      document tests, the console tool and the desktop application are built,
+#      not run, so that the build users make stays clean;
 #   3. clang, warnings as errors, AddressSanitizer + UndefinedBehaviorSanitizer:
 #      all tests again, plus each libFuzzer target for a few seconds.
 set -euo pipefail
@@ -17,9 +18,9 @@ echo "== gcc tests =="
 (cd build/gcc && ctest --output-on-failure -j"$jobs" --timeout 900)
 
 echo "== gcc Release build (libraries and tests, not run) =="
-cmake -S . -B build/rel -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILTOR_APP=OFF -DQUILTOR_BENCH=OFF \
+cmake -S . -B build/rel -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILTOR_BENCH=OFF \
   -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ >/dev/null
-cmake --build build/rel -j"$jobs" --target quiltor-cli image_tests document_tests tools_tests
+cmake --build build/rel -j"$jobs" --target quiltor-cli quiltor image_tests document_tests tools_tests
 
 echo "== clang build with AddressSanitizer, UndefinedBehaviorSanitizer and fuzz targets =="
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \

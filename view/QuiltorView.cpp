@@ -19,6 +19,7 @@
 #include <cstring>
 
 #include "document/QuiltorDoc.h"
+#include "panes/BusyCursor.h"
 #include "panes/MemDC2.h"
 #include "view/ViewGeometry.h"
 
@@ -701,6 +702,9 @@ void CQuiltorView::dropEvent(QDropEvent* event) {
   const QString path = FirstLocalFile(event->mimeData());
   if (path.isEmpty()) return;
   event->acceptProposedAction();
-  m_doc.ImportFile(path);
+  {
+    CBusyCursor busy;
+    m_doc.ImportFile(path);
+  }
   update();
 }

@@ -6,6 +6,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QUrl>
 #include <QSettings>
 #include <QStatusBar>
 #include <memory>
@@ -335,6 +337,40 @@ class MainFrameTest : public QObject {
     // an entry that opens moves to the top
     app->MainFrame()->Action(Cmd::kFileMruFirst + 2)->trigger();
     QCOMPARE(app->RecentFiles().Entries().value(0), pictures[1]);
+  }
+
+  // Reading a file shows the busy cursor; a question asked meanwhile shows
+  // the normal one; afterwards nothing is left overridden.
+  void busyCursorWhileReading() {
+    const QString folder = TempFolder();
+    const QString picture = folder + QStringLiteral("/busy.png");
+    const QString other = folder + QStringLiteral("/other.png");
+    QVERIFY(WritePicture(picture, 400, 300));
+    QVERIFY(WritePicture(other, 640, 480));
+    auto app = Start();
+    CMainFrame* frame = app->MainFrame();
+    QList<int> shapes;
+    connect(frame->OutputWnd()->List()->model(), &QAbstractItemModel::rowsInserted, this, [&] {
+      const QCursor* c = QGuiApplication::overrideCursor();
+      shapes.append(c ? c->shape() : -1);
+    });
+    QCOMPARE(app->OpenDocumentFile(picture), CQuiltorApp::OpenResult::Opened);
+    QCOMPARE(shapes.value(0), int(Qt::WaitCursor));
+    QVERIFY(!QGuiApplication::overrideCursor());
+    // a dropped picture of another size asks whether to take it as the new background
+    ModalAnswerer answers;
+    answers.Box(QMessageBox::No);
+    auto* data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile(other)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(frame->View(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(frame->View(), &drop);
+    delete data;
+    QVERIFY2(answers.Done(), qPrintable(Lines(frame).join(u'\n')));
+    QCOMPARE(answers.boxCursors.value(0), int(Qt::ArrowCursor));
+    QVERIFY(!QGuiApplication::overrideCursor());
   }
 
   void saveQuestionOnClose() {

@@ -61,6 +61,26 @@ class ColorButtonTest : public QObject {
     QVERIFY(text);
   }
 
+  // A dark look's light text would vanish on the pale fill: black is used.
+  void captionReadableUnderADarkPalette() {
+    CColorButton button(QStringLiteral("Quick Import"));
+    button.m_crColor = QColor(204, 247, 209);
+    QPalette dark = button.palette();
+    dark.setColor(QPalette::ButtonText, QColor(220, 220, 220));
+    button.setPalette(dark);
+    button.resize(102, 33);
+    const QImage at = button.grab().toImage();
+    int black = 0, light = 0;
+    for (int y = 8; y < 25; ++y)
+      for (int x = 10; x < 90; ++x) {
+        const QColor c(at.pixel(x, y));
+        if (c == Qt::black) ++black;
+        if (c == QColor(220, 220, 220)) ++light;
+      }
+    QVERIFY(black > 10);
+    QCOMPARE(light, 0);
+  }
+
   void staysAButton() {
     CColorButton button(QStringLiteral("Export && Lock"));
     QAccessibleInterface* a = QAccessible::queryAccessibleInterface(&button);

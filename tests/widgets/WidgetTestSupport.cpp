@@ -102,6 +102,8 @@ void ModalAnswerer::Poll() {
     if (!box) return;
     m_queue.pop_front();
     boxTexts.append(box->text());
+    const QCursor* cursor = QGuiApplication::overrideCursor();
+    boxCursors.append(cursor ? int(cursor->shape()) : -1);
     QAbstractButton* button = box->button(static_cast<QMessageBox::StandardButton>(step.button));
     if (button) {
       button->click();

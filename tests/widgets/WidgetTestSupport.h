@@ -42,6 +42,8 @@ class ModalAnswerer : public QObject {
   QStringList boxTexts;
   QStringList dialogTitles;
   QStringList dialogFolders;
+  // The override cursor's shape while each box was shown (-1: none).
+  QList<int> boxCursors;
 
  private:
   void Poll();
