@@ -33,8 +33,8 @@ const QString kWorkspace = QStringLiteral("Workspace");
 CMainFrame::CMainFrame(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* parent)
     : QMainWindow(parent), m_doc(doc), m_services(services) {
   setObjectName(QStringLiteral("MainFrame"));
-  m_look = ReadSetting(services.settings, Settings::kApplicationLook,
-                       Settings::kApplicationLookDefault);
+  m_look =
+      ReadSetting(services.settings, Settings::kApplicationLook, Settings::kApplicationLookDefault);
   // Smart docking and auto-hidden panes have no Qt counterpart: panes dock
   // on every side, float, close, nest and tab.
   setDockOptions(AnimatedDocks | AllowNestedDocks | AllowTabbedDocks);
@@ -90,9 +90,9 @@ void CMainFrame::CreatePanes() {
   m_fileView = new CFileView(m_doc, m_services, this);
   m_output = new COutputWnd(this);
   m_properties = new CPropertiesWnd(m_doc, m_services, this);
-  for (QDockWidget* pane : {static_cast<QDockWidget*>(m_fileView),
-                            static_cast<QDockWidget*>(m_output),
-                            static_cast<QDockWidget*>(m_properties)}) {
+  for (QDockWidget* pane :
+       {static_cast<QDockWidget*>(m_fileView), static_cast<QDockWidget*>(m_output),
+        static_cast<QDockWidget*>(m_properties)}) {
     pane->setAllowedAreas(Qt::AllDockWidgetAreas);
     pane->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
                       QDockWidget::DockWidgetFloatable);
@@ -102,9 +102,10 @@ void CMainFrame::CreatePanes() {
   addDockWidget(Qt::RightDockWidgetArea, m_properties);
   m_output->setWindowIcon(QIcon(QStringLiteral(":/icons/output.svg")));
   resizeDocks({m_output}, {140}, Qt::Vertical);
-  resizeDocks({m_fileView, m_properties},
-              {m_fileView->Dialog()->sizeHint().width(), m_properties->Dialog()->sizeHint().width()},
-              Qt::Horizontal);
+  resizeDocks(
+      {m_fileView, m_properties},
+      {m_fileView->Dialog()->sizeHint().width(), m_properties->Dialog()->sizeHint().width()},
+      Qt::Horizontal);
   connect(m_output->List(), &COutputList::HideRequested, this, [this] {
     setFocus();
     m_output->hide();
@@ -207,6 +208,12 @@ void CMainFrame::CreateMenus() {
   a->setCheckable(true);
   AddCommand(tools, Cmd::kOpenSliceFolder, QStringLiteral("Open Slice Folder"),
              &C::OnOpenSliceFolder);
+  // Auto Import lives in the Slicer pane; the entry and its check box follow each other.
+  a = AddCommand(tools, Cmd::kAutoImport, QStringLiteral("Auto Import"), nullptr);
+  a->setCheckable(true);
+  connect(a, &QAction::triggered, this,
+          [this](bool on) { m_fileView->Dialog()->SetAutoImport(on); });
+  connect(m_fileView->Dialog(), &CLeftDialog::AutoImportChanged, a, &QAction::setChecked);
 
   QMenu* help = bar->addMenu(QStringLiteral("&Help"));
   a = AddCommand(help, Cmd::kAppAbout, QStringLiteral("&About"), nullptr);
@@ -295,6 +302,7 @@ void CMainFrame::UpdateCommandUI() {
   Action(Cmd::kViewStatusBar)->setChecked(statusBar()->isVisible());
   Action(Cmd::kShowFrame)->setChecked(m_doc.m_showFrame != 0);
   Action(Cmd::kAutoSendToClipboard)->setChecked(m_doc.m_autoSend != 0);
+  Action(Cmd::kAutoImport)->setChecked(m_fileView->Dialog()->AutoImportOn());
   Action(Cmd::kMagnify)->setChecked(m_view->MagnifierOn());
   for (QAction* look : m_lookGroup->actions()) look->setChecked(look->data().toInt() == m_look);
 }
