@@ -77,7 +77,7 @@ void CAutoImport::StartWatching() {
   m_known.clear();
   m_candidates.clear();
   ListPngs(m_folder, [this](const QString& name, qint64, qint64) { m_known.insert(name); });
-  m_watcher.addPath(m_folder);
+  m_watcher.addPath(QDir::cleanPath(m_folder));
   m_watching = true;
   m_lastScan = m_clock.elapsed();
   m_scanWanted = false;
