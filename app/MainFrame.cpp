@@ -212,6 +212,12 @@ void CMainFrame::CreateMenus() {
   a->setCheckable(true);
   AddCommand(tools, Cmd::kOpenSliceFolder, QStringLiteral("Open Slice Folder"),
              &C::OnOpenSliceFolder);
+  // Auto Import lives in the Slicer pane; the entry and its check box follow each other.
+  a = AddCommand(tools, Cmd::kAutoImport, QStringLiteral("Auto Import"), nullptr);
+  a->setCheckable(true);
+  connect(a, &QAction::triggered, this,
+          [this](bool on) { m_fileView->Dialog()->SetAutoImport(on); });
+  connect(m_fileView->Dialog(), &CLeftDialog::AutoImportChanged, a, &QAction::setChecked);
 
   QMenu* help = bar->addMenu(QStringLiteral("&Help"));
   a = AddCommand(help, Cmd::kAppAbout, QStringLiteral("&About"), nullptr);
@@ -300,6 +306,7 @@ void CMainFrame::UpdateCommandUI() {
   Action(Cmd::kViewStatusBar)->setChecked(statusBar()->isVisible());
   Action(Cmd::kShowFrame)->setChecked(m_doc.m_showFrame != 0);
   Action(Cmd::kAutoSendToClipboard)->setChecked(m_doc.m_autoSend != 0);
+  Action(Cmd::kAutoImport)->setChecked(m_fileView->Dialog()->AutoImportOn());
   Action(Cmd::kMagnify)->setChecked(m_view->MagnifierOn());
   for (QAction* look : m_lookGroup->actions()) look->setChecked(look->data().toInt() == m_look);
   UpdateUndoActions();

@@ -52,6 +52,7 @@ inline constexpr int kLookLast = 219;
 // Tools
 inline constexpr int kAutoSendToClipboard = 32774;
 inline constexpr int kOpenSliceFolder = 32784;
+inline constexpr int kAutoImport = 32792;
 // Help
 inline constexpr int kAppAbout = 57664;
 inline constexpr int kHomePage = 32791;

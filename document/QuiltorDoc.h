@@ -72,6 +72,12 @@ class CQuiltorDoc {
   bool OfferRecovery();
   CRecoveryJournal& Journal() { return m_journal; }
 
+  // Match Colours ("Settings"/"MatchColours", off by default): the returned
+  // slice's Lab statistics are moved onto those of the square it replaces
+  // before the blend. Setting it during a merge rebuilds the blend at once.
+  bool MatchColoursOn() const;
+  void SetMatchColours(bool on);
+
   // --- main image load and save
   void LoadMainImage(const QString& path);
   bool OpenMainImage(const QString& path);
@@ -179,6 +185,7 @@ class CQuiltorDoc {
     int angle = 0, sliceX = 0, sliceY = 0, sliceWidth = 0, sliceHeight = 0, zoom = 0;
     uint32_t imageWidth = 0, imageHeight = 0, backgroundWidth = 0, backgroundHeight = 0;
     int overlayWidth = 0, overlayHeight = 0, feather = 0;
+    bool matched = false;
   };
   OverlaySource m_overlaySource;
   CQuickBitmap m_featheredSlice;  // a rotating slice with the feather, as sampled
@@ -188,7 +195,11 @@ class CQuiltorDoc {
   // Redoes the feather of a rotating overlay; with blend, also the main-image
   // pixels whose weight it changed.
   void RefeatherRotatedOverlay(int oldFeather, int newFeather, bool blend);
-  bool m_maskChanged = false;  // since the last blend of the whole overlay
+  bool m_maskChanged = false;       // since the last blend of the whole overlay
+  mutable int m_matchColours = -1;  // -1 until read from the settings
+  // The slice image with its colours matched to the backup's square (the
+  // upright cut a rotating square exported); false when there is none.
+  bool MatchSliceColours(CISImageEx& matched) const;
   void BlendWholeOverlay();
   // The overlay's columns and rows that lie inside the main image, as
   // overlay coordinates (right and bottom exclusive).

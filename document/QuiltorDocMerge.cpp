@@ -169,6 +169,7 @@ CQuiltorDoc::OverlaySource CQuiltorDoc::CurrentOverlaySource() const {
   s.backgroundWidth = m_backupImage.m_width;
   s.backgroundHeight = m_backupImage.m_height;
   s.feather = m_rotating ? m_services.edgeBlur : m_services.edgeBlur / std::max(1, m_zoom);
+  s.matched = MatchColoursOn();
   return s;
 }
 
@@ -178,7 +179,7 @@ bool CQuiltorDoc::SameOverlaySource(const OverlaySource& c) const {
          b.sliceY == c.sliceY && b.sliceWidth == c.sliceWidth && b.sliceHeight == c.sliceHeight &&
          b.zoom == c.zoom && b.imageWidth == c.imageWidth && b.imageHeight == c.imageHeight &&
          b.backgroundWidth == c.backgroundWidth && b.backgroundHeight == c.backgroundHeight &&
-         m_overlay.HasPixels() && m_overlay.m_width == b.overlayWidth &&
+         b.matched == c.matched && m_overlay.HasPixels() && m_overlay.m_width == b.overlayWidth &&
          m_overlay.m_height == b.overlayHeight && m_blendMask.HasPixels() &&
          m_blendMask.m_width == b.overlayWidth && m_blendMask.m_height == b.overlayHeight &&
          (!b.rotating || (m_featheredSlice.HasPixels() &&
@@ -310,8 +311,12 @@ void CQuiltorDoc::BuildMergeWith(bool sliceUnchanged) {
   {
     m_overlaySource.valid = false;
     int ox, oy, ow, oh;
+    // The colours the overlay is made of: the returned slice or its match.
+    CISImageEx matched;
+    const uint8_t* colours = m_sliceImage.Pixels();
+    if (source.matched && MatchSliceColours(matched)) colours = matched.Pixels();
     if (m_rotating) {
-      if (!m_featheredSlice.SetFromRGB(m_sliceImage.Pixels(), sw, sh)) return;
+      if (!m_featheredSlice.SetFromRGB(colours, sw, sh)) return;
       FeatherEdges(m_featheredSlice.m_pixels.get(), sw, sh, source.feather);
       const int cx = SliceCentre(m_sliceX, m_sliceWidth);
       const int cy = SliceCentre(m_sliceY, m_sliceHeight);
@@ -346,7 +351,7 @@ void CQuiltorDoc::BuildMergeWith(bool sliceUnchanged) {
                            oy, ow, oh);
     } else {
       m_featheredSlice.Release();
-      if (!m_overlay.SetFromRGB(m_sliceImage.Pixels(), sw, sh)) return;
+      if (!m_overlay.SetFromRGB(colours, sw, sh)) return;
       // The blend writes every entry inside the main image; only entries
       // outside it must be cleared.
       const bool inside = m_sliceX >= 0 && m_sliceY >= 0 && int64_t{m_sliceX} + sw <= bw &&

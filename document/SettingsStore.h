@@ -40,6 +40,8 @@ inline constexpr int kAutoSendToClipboardDefault = 1;
 // The memory the undo steps may hold; the oldest go first beyond it.
 inline constexpr SettingsValue<int> kUndoBudgetMB{"Settings", "UndoBudgetMB"};
 inline constexpr int kUndoBudgetMBDefault = 1024;
+inline constexpr SettingsValue<int> kMatchColours{"Settings", "MatchColours"};
+inline constexpr SettingsValue<int> kAutoImport{"Settings", "AutoImport"};
 inline constexpr SettingsValue<QString> kOpenFolder{"Document", "Path"};
 inline constexpr SettingsValue<QString> kSaveFolder{"Document", "outPath"};
 inline constexpr SettingsValue<QString> kShadowFolder{"Document", "Path2"};

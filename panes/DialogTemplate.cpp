@@ -29,13 +29,15 @@ constexpr TemplateControl kSlicer[] = {
     {SlicerId::kImportFolder, K::Edit, "", 7, 273, 101, 14, "importFolder"},
     {SlicerId::kImportFolderBrowse, K::Button, "...", 109, 272, 17, 14, "importFolderBrowse"},
     {SlicerId::kQuickImport, K::ColorButton, "Quick Import", 7, 292, 66, 19, "quickImport"},
-    {kNoId, K::Label, "Img2img root (*if using subfolders)", 9, 316, 112, 8, "importRootLabel"},
-    {SlicerId::kImportRoot, K::Edit, "", 7, 327, 101, 14, "importRoot"},
-    {SlicerId::kImportRootBrowse, K::Button, "...", 109, 327, 17, 14, "importRootBrowse"},
-    {SlicerId::kFindMostRecent, K::Button, "Find Most Recent subfolder", 7, 344, 105, 14,
+    // Auto Import under Quick Import; the controls below it moved down by 14.
+    {SlicerId::kAutoImport, K::CheckBox, "Auto Import", 7, 314, 80, 10, "autoImport"},
+    {kNoId, K::Label, "Img2img root (*if using subfolders)", 9, 330, 112, 8, "importRootLabel"},
+    {SlicerId::kImportRoot, K::Edit, "", 7, 341, 101, 14, "importRoot"},
+    {SlicerId::kImportRootBrowse, K::Button, "...", 109, 341, 17, 14, "importRootBrowse"},
+    {SlicerId::kFindMostRecent, K::Button, "Find Most Recent subfolder", 7, 358, 105, 14,
      "findMostRecent"},
-    {kNoId, K::Label, "Slice history:", 7, 366, 42, 8, "historyLabel"},
-    {SlicerId::kHistory, K::ListBox, "", 7, 378, 98, 113, "history"},
+    {kNoId, K::Label, "Slice history:", 7, 380, 42, 8, "historyLabel"},
+    {SlicerId::kHistory, K::ListBox, "", 7, 392, 98, 113, "history"},
 };
 
 constexpr TemplateControl kMerger[] = {
@@ -51,6 +53,7 @@ constexpr TemplateControl kMerger[] = {
     {kNoId, K::Label, "Edge Blur", 7, 121, 31, 8, "edgeBlurLabel"},
     {MergerId::kEdgeBlur, K::TrackSlider, "", 7, 132, 87, 15, "edgeBlur"},
     {MergerId::kEdgeBlurEdit, K::Edit, "", 95, 132, 20, 14, "edgeBlurValue"},
+    {MergerId::kMatchColours, K::CheckBox, "Match Colours", 7, 151, 80, 10, "matchColours"},
     {MergerId::kApplyMerge, K::ColorButton, "Apply Merge", 7, 168, 68, 20, "applyMerge"},
     {MergerId::kCancelMerge, K::Button, "Cancel Merge", 7, 193, 68, 14, "cancelMerge"},
     {MergerId::kPreviewPlaceholder, K::Frame, "", 7, 222, 151, 124, "previewPlaceholder"},

@@ -27,7 +27,17 @@ QSize DialogToPixels(const QSize& dialogUnits, DialogBaseUnits units);
 // stand-in where the family is missing).
 QFont PaneFont();
 
-enum class ControlKind { Label, Button, ColorButton, Edit, ListBox, BarSlider, TrackSlider, Frame };
+enum class ControlKind {
+  Label,
+  Button,
+  ColorButton,
+  Edit,
+  ListBox,
+  BarSlider,
+  TrackSlider,
+  Frame,
+  CheckBox
+};
 
 struct TemplateControl {
   int id;  // kNoId for labels
@@ -55,6 +65,7 @@ inline constexpr int kCancelLock = 1006;
 inline constexpr int kImportFolder = 1008;
 inline constexpr int kImportFolderBrowse = 1009;
 inline constexpr int kQuickImport = 1013;
+inline constexpr int kAutoImport = 1019;
 inline constexpr int kImportRoot = 1016;
 inline constexpr int kImportRootBrowse = 1017;
 inline constexpr int kFindMostRecent = 1018;
@@ -70,6 +81,7 @@ inline constexpr int kFillOpacity = 1005;
 inline constexpr int kInvert = 1003;
 inline constexpr int kEdgeBlur = 1006;
 inline constexpr int kEdgeBlurEdit = 1004;
+inline constexpr int kMatchColours = 1011;
 inline constexpr int kApplyMerge = 1001;
 inline constexpr int kCancelMerge = 1000;
 inline constexpr int kPreviewPlaceholder = 1015;
@@ -79,5 +91,5 @@ inline constexpr int kPreview = 123456;
 // Dialog 312 (Slicer) and 310 (Merger), controls from top to bottom.
 std::span<const TemplateControl> SlicerTemplate();
 std::span<const TemplateControl> MergerTemplate();
-inline constexpr QSize kSlicerTemplateSize{144, 549};
+inline constexpr QSize kSlicerTemplateSize{144, 563};
 inline constexpr QSize kMergerTemplateSize{165, 371};

@@ -1,5 +1,6 @@
 #include "panes/LeftDialog.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QLabel>
@@ -8,12 +9,13 @@
 #include <QMouseEvent>
 #include <QPushButton>
 
+#include "document/AutoImport.h"
 #include "document/QuickImport.h"
-#include "panes/BusyCursor.h"
 #include "document/QuiltorDoc.h"
 #include "document/SettingsStore.h"
 #include "document/SliceHistory.h"
 #include "document/UserDiffData.h"
+#include "panes/BusyCursor.h"
 #include "panes/ColorButton.h"
 #include "panes/PaneControls.h"
 #include "panes/PaneLayout.h"
@@ -135,10 +137,31 @@ CLeftDialog::CLeftDialog(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* 
           [this] { ChooseFolder(SlicerId::kImportFolder); });
   connect(button(SlicerId::kImportRootBrowse), &QPushButton::clicked, this,
           [this] { ChooseFolder(SlicerId::kImportRoot); });
+  auto* autoBox = FindControlAs<QCheckBox>(this, SlicerId::kAutoImport);
+  m_autoImport = std::make_unique<CAutoImport>(
+      m_doc, settings, [this] { return Field(SlicerId::kImportFolder)->text(); });
+  m_autoImport->SetOnChanged([this, autoBox](bool on) {
+    const QSignalBlocker quiet(autoBox);
+    autoBox->setChecked(on);
+    emit AutoImportChanged(on);
+  });
+  autoBox->setChecked(m_autoImport->IsOn());
+  connect(autoBox, &QCheckBox::toggled, this, [this](bool on) {
+    m_autoImport->SetOn(on);
+    emit AutoImportChanged(m_autoImport->IsOn());
+  });
   connect(HistoryList(), &QListWidget::currentRowChanged, this,
           [this](int row) { HistorySelected(row); });
   connect(HistoryList(), &QListWidget::itemDoubleClicked, this,
           [this](QListWidgetItem* item) { HistoryDoubleClicked(HistoryList()->row(item)); });
+}
+
+CLeftDialog::~CLeftDialog() = default;
+
+bool CLeftDialog::AutoImportOn() const { return m_autoImport->IsOn(); }
+
+void CLeftDialog::SetAutoImport(bool on) {
+  FindControlAs<QCheckBox>(this, SlicerId::kAutoImport)->setChecked(on);
 }
 
 QWidget* CLeftDialog::Control(int id) const { return FindControl(this, id); }

@@ -7,9 +7,11 @@
 #include <QStringList>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 #include "panes/DialogTemplate.h"
 
+class CAutoImport;
 class CQuiltorDoc;
 struct CQuiltorServices;
 class QLineEdit;
@@ -23,6 +25,7 @@ class CLeftDialog : public QWidget {
   using FolderChooser = std::function<QString(QWidget* parent, const QString& startFolder)>;
 
   CLeftDialog(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* parent = nullptr);
+  ~CLeftDialog() override;
 
   // Appends an exported slice's name to the history list.
   void AddHistory(const QString& name);
@@ -32,6 +35,10 @@ class CLeftDialog : public QWidget {
   void QuickImport();
   void FindMostRecentSubfolder();
   void ExportAndLock();
+  // Auto Import: the check box under Quick Import (the Tools menu's entry
+  // sets it too); it watches this pane's img2img field.
+  bool AutoImportOn() const;
+  void SetAutoImport(bool on);
 
   // The control with a template id (SlicerId), e.g. for tests and automation.
   QWidget* Control(int id) const;
@@ -39,6 +46,11 @@ class CLeftDialog : public QWidget {
 
   QSize sizeHint() const override;
   DialogBaseUnits BaseUnits() const { return m_units; }
+
+ signals:
+  // The option changed, by the check box, the menu or by itself (a missing
+  // folder turns it off).
+  void AutoImportChanged(bool on);
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -55,4 +67,5 @@ class CLeftDialog : public QWidget {
   CQuiltorServices& m_services;
   DialogBaseUnits m_units;
   FolderChooser m_chooseFolder;
+  std::unique_ptr<CAutoImport> m_autoImport;
 };

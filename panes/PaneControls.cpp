@@ -1,5 +1,6 @@
 #include "panes/PaneControls.h"
 
+#include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -35,6 +36,7 @@ QWidget* MakeDefault(const TemplateControl& c, QWidget* parent) {
       slider->m_bBarStyle = c.kind == ControlKind::BarSlider ? 1 : 0;
       return slider;
     }
+    case ControlKind::CheckBox: return new QCheckBox(caption, parent);
     case ControlKind::Frame: {
       auto* frame = new QFrame(parent);
       frame->setFrameShape(QFrame::Box);

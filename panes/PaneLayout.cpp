@@ -45,7 +45,7 @@ void LayoutSlicer(ControlRects& rects, int cx, int cy) {
   SetSpan(rects, k128x4, (cx - 10) / 2, cx - 10);
   SetSpan(rects, k512, m, cx - m);
   for (int id : {k1024, k2048, kRotating512, kRotating1024, kExportAndLock, kQuickImport,
-                 kFindMostRecent, kLock})
+                 kAutoImport, kFindMostRecent, kLock})
     SetRight(rects, id, cx - m);
   m = LeftOr(rects, kCancelLock, m);
   SetSpan(rects, kCancelLock, m, cx - m);
@@ -64,6 +64,7 @@ void LayoutMerger(ControlRects& rects, int cx) {
   const int m = LeftOr(rects, kCancelMerge, 10);
   SetSpan(rects, kCancelMerge, m, cx - m);
   SetRight(rects, kApplyMerge, cx - m);
+  SetRight(rects, kMatchColours, cx - m);
   int editWidth = 0;
   if (auto edit = rects.find(kEdgeBlurEdit); edit != rects.end()) {
     editWidth = edit->second.width();

@@ -1,5 +1,6 @@
 #include "panes/PropertyDialog.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -70,6 +71,12 @@ CPropertyDialog::CPropertyDialog(CQuiltorDoc& doc, CQuiltorServices& services, Q
   m_preview->SetPreviewSize(place.width(), place.width());
   m_preview->setGeometry(place.x(), place.y(), place.width(), place.width());
   m_preview->show();
+
+  // Match Colours shows the stored option; a change during a merge rebuilds
+  // the blend at once, as an Edge Blur change does.
+  auto* match = FindControlAs<QCheckBox>(this, MergerId::kMatchColours);
+  match->setChecked(m_doc.MatchColoursOn());
+  connect(match, &QCheckBox::toggled, this, [this](bool on) { m_doc.SetMatchColours(on); });
 
   connect(edit, &QLineEdit::textChanged, this,
           [this](const QString& text) { EdgeBlurTextChanged(text); });

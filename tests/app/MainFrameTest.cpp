@@ -2,6 +2,7 @@
 // command reaching the document, marks, the Output pane, settings, the
 // command line, recent files and the save question on close.
 #include <QAction>
+#include <QCheckBox>
 #include <QDockWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -20,6 +21,7 @@
 #include "app/QuiltorApp.h"
 #include "document/CommandIds.h"
 #include "document/QuiltorDoc.h"
+#include "panes/LeftDialog.h"
 #include "view/QuiltorView.h"
 #include "widgets/WidgetTestSupport.h"
 
@@ -125,6 +127,31 @@ class MainFrameTest : public QObject {
     QStatusTipEvent none{QString()};
     QApplication::sendEvent(frame, &none);
     QCOMPARE(frame->statusBar()->currentMessage(), QStringLiteral("Ready"));
+  }
+
+  void toolsAutoImportFollowsTheSlicerBox() {
+    auto app = Start();
+    CMainFrame* frame = app->MainFrame();
+    QAction* entry = frame->Action(Cmd::kAutoImport);
+    QVERIFY(entry);
+    QCOMPARE(entry->data().toInt(), Cmd::kAutoImport);
+    QVERIFY(entry->isCheckable());
+    QVERIFY(!entry->isChecked());
+    QMenu* tools = nullptr;
+    for (QAction* top : frame->menuBar()->actions())
+      if (top->text() == QStringLiteral("Tools")) tools = top->menu();
+    QVERIFY(tools && tools->actions().contains(entry));
+    auto* box =
+        qobject_cast<QCheckBox*>(frame->FileView()->Dialog()->Control(SlicerId::kAutoImport));
+    QVERIFY(box && !box->isChecked());
+    entry->trigger();
+    QVERIFY(entry->isChecked());
+    QVERIFY(box->isChecked());
+    QCOMPARE(Store().value(QStringLiteral("Settings/AutoImport")).toInt(), 1);
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+    QVERIFY(!box->isChecked());
+    QVERIFY(!entry->isChecked());
+    QCOMPARE(Store().value(QStringLiteral("Settings/AutoImport")).toInt(), 0);
   }
 
   void menuCommandsReachTheDocument() {

@@ -4,6 +4,7 @@
 #include <utime.h>
 
 #include <QAccessible>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -306,6 +307,52 @@ class LeftDialogTest : public QObject {
     QCOMPARE(list.bottom() + 1, 900);
     QVERIFY(!dialog->close());
     QVERIFY(dialog->isVisible());
+  }
+
+  // Auto Import: under Quick Import, off by default; clicked on, it takes a
+  // PNG written into the img2img field's folder after the lock; a missing
+  // folder clears the box again.
+  void autoImportCheckBox() {
+    auto* box = qobject_cast<QCheckBox*>(dialog->Control(SlicerId::kAutoImport));
+    QVERIFY(box);
+    QCOMPARE(box->text(), QStringLiteral("Auto Import"));
+    QVERIFY(!box->isChecked());
+    QVERIFY(!dialog->AutoImportOn());
+    const QRect quick = Button(SlicerId::kQuickImport)->geometry();
+    QVERIFY(box->geometry().top() >= quick.bottom());
+    QVERIFY(box->geometry().bottom() < Field(SlicerId::kImportRoot)->geometry().top());
+
+    const QString folder = TempFolder();
+    Field(SlicerId::kImportFolder)->setText(folder);
+    QVERIFY(WritePicture(folder + QStringLiteral("/old.png"), 512, 512, 2));
+    MainImage(1024, 768);
+    doc->CreateSlice(512, 0, 1);
+    QSignalSpy changed(dialog.get(), &CLeftDialog::AutoImportChanged);
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+    QVERIFY(box->isChecked());
+    QVERIFY(dialog->AutoImportOn());
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(ReadSetting(services->settings, Settings::kAutoImport, -1), 1);
+    doc->LockSlice();
+    QTest::qWait(300);
+    QVERIFY(WritePicture(folder + QStringLiteral("/new.png"), 512, 512, 3));
+    QVERIFY(QTest::qWaitFor([&] { return doc->m_merge == 1; }, 5000));
+    QVERIFY(
+        host->log.contains(QStringLiteral("Auto Import: ") + folder + QStringLiteral("/new.png")));
+    QVERIFY(
+        !host->log.contains(QStringLiteral("Auto Import: ") + folder + QStringLiteral("/old.png")));
+
+    // The field pointed at a folder that does not exist: said once, box cleared.
+    Field(SlicerId::kImportFolder)->setText(folder + QStringLiteral("/gone"));
+    QVERIFY(QTest::qWaitFor([&] { return !box->isChecked(); }, 3000));
+    QCOMPARE(host->log.count(QStringLiteral("Error: Img2img folder does not exist: ") + folder +
+                             QStringLiteral("/gone")),
+             1);
+    QCOMPARE(changed.last().at(0).toBool(), false);
+    QCOMPARE(ReadSetting(services->settings, Settings::kAutoImport, -1), 0);
+    // The menu's way in sets the box.
+    dialog->SetAutoImport(true);
+    QVERIFY(!box->isChecked());  // the folder is still missing during the merge
   }
 };
 

@@ -2,6 +2,7 @@
 // Fill, Fill Opacity, Invert, the edge blur slider and edit, the layout and
 // the mask preview.
 #include <QAccessible>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -272,6 +273,54 @@ class PropertyDialogTest : public QObject {
     QTest::keyClick(dialog.get(), Qt::Key_Return);
     QVERIFY(!dialog->close());
     QVERIFY(dialog->isVisible());
+  }
+
+  // Match Colours: under Edge Blur, off by default; a click during a merge
+  // rebuilds the blend at once and keeps the painted mask; stored.
+  void matchColoursCheckBox() {
+    auto* box = qobject_cast<QCheckBox*>(dialog->Control(MergerId::kMatchColours));
+    QVERIFY(box);
+    QCOMPARE(box->text(), QStringLiteral("Match Colours"));
+    QVERIFY(!box->isChecked());
+    const QRect blur = Slider(MergerId::kEdgeBlur)->geometry();
+    QVERIFY(box->geometry().top() >= blur.bottom());
+    QVERIFY(box->geometry().bottom() < dialog->Control(MergerId::kApplyMerge)->geometry().top());
+    dialog->resize(300, 700);
+    QCOMPARE(box->geometry().right() + 1, 300 - dialog->Control(MergerId::kCancelMerge)->x());
+
+    StartMerge();
+    doc->m_tool = 0;
+    doc->PaintMask(doc->m_sliceX + 200, doc->m_sliceY + 200, 0);
+    CISImageEx before;
+    before.CopyFrom(doc->m_mainImage);
+    const std::vector<uint8_t> mask(doc->m_mask.m_pixels.get(),
+                                    doc->m_mask.m_pixels.get() + size_t{512} * 512);
+    const int repaints = host->repaints;
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+    QVERIFY(box->isChecked());
+    QVERIFY(doc->MatchColoursOn());
+    QCOMPARE(services->settings.GetProfileInt(QStringLiteral("Settings"),
+                                              QStringLiteral("MatchColours"), 0),
+             1);
+    QCOMPARE(int(doc->m_merge), 1);
+    QVERIFY(host->repaints > repaints);
+    auto same = [&] {
+      return std::equal(before.Pixels(),
+                        before.Pixels() + size_t{before.RowBytes()} * before.m_height,
+                        doc->m_mainImage.Pixels());
+    };
+    QVERIFY(!same());
+    QVERIFY(std::equal(mask.begin(), mask.end(), doc->m_mask.m_pixels.get()));
+    // The pane a new start builds shows the stored option.
+    CPropertyDialog second(*doc, *services);
+    QVERIFY(qobject_cast<QCheckBox*>(second.Control(MergerId::kMatchColours))->isChecked());
+    // Off again: the unmatched blend with the painted mask, exactly.
+    QTest::keyClick(box, Qt::Key_Space);
+    QVERIFY(!box->isChecked());
+    QVERIFY(same());
+    QCOMPARE(services->settings.GetProfileInt(QStringLiteral("Settings"),
+                                              QStringLiteral("MatchColours"), -1),
+             0);
   }
 };
 

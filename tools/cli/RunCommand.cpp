@@ -8,7 +8,8 @@
 //   folder [PATH] | export | auto-clipboard | open-slice-folder | state
 //   import PATH | quick-import FOLDER | find-recent ROOT
 //   tool brush|eraser | brush SIZE SOFTNESS OPACITY | paint X Y [X Y ...]
-//   fill V | fill-opacity | invert | edge-blur N | apply | cancel-merge
+//   fill V | fill-opacity | invert | edge-blur N | match-colours on|off
+//   apply | cancel-merge
 //   shadow [PATH] | shadow-copy | shadow-remove | export-small 512|1024
 //   show-frame | write-preview PATH
 //   undo | redo | recover | write-main PATH | wait
@@ -327,6 +328,13 @@ class CScript {
       m_services.edgeBlur = IntIn(w[0], 0, 128);
       m_doc.RefreshMerge();
       m_doc.UpdateMaskPreview();
+    };
+    c[QStringLiteral("match-colours")] = [this](const QString&, const QStringList& w) {
+      Count(w, 1, 1);
+      if (w[0] != u"on" && w[0] != u"off")
+        throw LineError{QStringLiteral("match-colours on or off")};
+      // As the Merger's check box: a merge under way is rebuilt at once.
+      m_doc.SetMatchColours(w[0] == u"on");
     };
     c[QStringLiteral("apply")] = [this](const QString&, const QStringList& w) {
       Count(w, 0, 0);

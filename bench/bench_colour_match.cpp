@@ -1,0 +1,116 @@
+// Match Colours on a 2048 slice against the blend it comes before: the kernel
+// alone, and the full merge build of an 8000 x 6000 document with the option
+// off and on (the same run, so the ratio holds on a busy machine).
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <QSettings>
+#include <QString>
+#include <filesystem>
+#include <random>
+#include <string>
+
+#include "document/QuiltorDoc.h"
+#include "image/kernels/ColourMatch.h"
+
+namespace {
+
+class BenchHost : public IDocumentHost {
+ public:
+  void AddOutputLine(const QString&) override {}
+  Answer MessageBox(const QString&, Buttons) override { return Answer::No; }
+  void Repaint() override {}
+  bool SetClipboardImage(const CISImageEx&) override { return false; }
+  void OpenFolder(const QString&) override {}
+  QString GetOpenFileName(const QString&, const QString&, const QString&, const QString&,
+                          const QString&) override {
+    return {};
+  }
+  QString GetSaveFileName(const QString&, const QString&, const QString&, const QString&,
+                          const QString&) override {
+    return {};
+  }
+  CISImageEx* MaskPreviewImage() override { return nullptr; }
+  int MaskPreviewWidth() const override { return 0; }
+  int MaskPreviewHeight() const override { return 0; }
+  void RedrawMaskPreview() override {}
+};
+
+// Smooth gradients with noise and hard-edged blocks.
+void FillPicture(CISImageEx& im, uint32_t w, uint32_t h, uint32_t seed) {
+  im.Create(w, h, 24);
+  std::minstd_rand rng(seed);
+  uint8_t* p = im.Pixels();
+  for (uint32_t y = 0; y < h; ++y)
+    for (uint32_t x = 0; x < w; ++x, p += 3) {
+      const uint32_t n = rng() & 15;
+      p[0] = static_cast<uint8_t>((x * 255 / w + n) & 255);
+      p[1] = static_cast<uint8_t>((y * 255 / h + n) & 255);
+      p[2] = static_cast<uint8_t>(((x / 64 + y / 64) % 2 ? 190 : 50) + n);
+    }
+}
+
+void BM_MatchColoursKernel(benchmark::State& state) {
+  const uint32_t side = static_cast<uint32_t>(state.range(0));
+  CISImageEx slice, square;
+  FillPicture(slice, side, side, 2);
+  FillPicture(square, side, side, 3);
+  const size_t n = size_t{side} * side;
+  for (auto _ : state) {
+    MatchColours(slice.Pixels(), n, square.Pixels(), n);
+    benchmark::ClobberMemory();
+  }
+  state.counters["px"] = double(n);
+}
+BENCHMARK(BM_MatchColoursKernel)->Arg(512)->Arg(2048)->Unit(benchmark::kMillisecond);
+
+// The full build an import runs, with the option off (the blend itself) and on.
+void BM_BuildMerge2048(benchmark::State& state) {
+  static BenchHost host;
+  static CQuiltorServices services;
+  static CQuiltorDoc doc(host, services);
+  if (!doc.m_mainImage.HasPixels()) {
+    FillPicture(doc.m_mainImage, 8000, 6000, 1);
+    doc.m_backupImage.CopyFrom(doc.m_mainImage);
+  }
+  const bool match = state.range(0) != 0;
+  const int rotating = static_cast<int>(state.range(1));
+  doc.m_locked = 0;
+  doc.m_merge = 0;
+  doc.CreateSlice(2048, rotating, 1);
+  doc.m_angle = rotating ? 35 : 0;
+  doc.m_locked = 1;
+  FillPicture(doc.m_sliceImage, 2048, 2048, 2);
+  doc.m_mask.Release();
+  doc.SetMatchColours(match);
+  for (auto _ : state) doc.BuildMerge();
+  doc.SetMatchColours(false);
+}
+BENCHMARK(BM_BuildMerge2048)
+    ->ArgNames({"match", "rotating"})
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Args({0, 1})
+    ->Args({1, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The option is stored: the settings stay out of the user's home.
+  char tmpl[] = "/tmp/quiltor-bench-XXXXXX";
+  if (!mkdtemp(tmpl)) return 1;
+  const std::string root = tmpl;
+  setenv("HOME", tmpl, 1);
+  setenv("XDG_CONFIG_HOME", (root + "/.config").c_str(), 1);
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                     QString::fromStdString(root + "/.config"));
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  std::error_code ec;
+  std::filesystem::remove_all(root, ec);
+  return 0;
+}
