@@ -49,9 +49,21 @@ COutputList::COutputList(QWidget* parent) : QListView(parent), m_model(new COutp
 
 void COutputList::AddLine(const QString& text) {
   m_model->Append(text);
-  const QModelIndex last = m_model->index(m_model->rowCount() - 1);
-  setCurrentIndex(last);
-  scrollTo(last);
+  m_current = m_model->rowCount() - 1;
+  // Selecting makes the view lay out every row at once, so a burst of lines
+  // would cost the square of their number: the view follows the newest line
+  // once per turn of the event loop, when it repaints anyway.
+  if (!m_followPending) {
+    m_followPending = true;
+    QMetaObject::invokeMethod(this, &COutputList::FollowNewest, Qt::QueuedConnection);
+  }
+}
+
+void COutputList::FollowNewest() {
+  m_followPending = false;
+  const QModelIndex line = m_model->index(m_current);
+  setCurrentIndex(line);
+  scrollTo(line);
 }
 
 int COutputList::LineCount() const { return m_model->rowCount(); }
@@ -60,7 +72,10 @@ QString COutputList::Line(int index) const {
   return m_model->data(m_model->index(index), Qt::DisplayRole).toString();
 }
 
-int COutputList::CurrentLine() const { return currentIndex().isValid() ? currentIndex().row() : -1; }
+int COutputList::CurrentLine() const {
+  if (m_followPending) return m_current;
+  return currentIndex().isValid() ? currentIndex().row() : -1;
+}
 
 QAction* COutputList::Action(int id) const {
   for (QAction* action : m_menu->actions())

@@ -45,7 +45,10 @@ class COutputList : public QListView {
  private:
   void Copy();
   void Clear();
+  void FollowNewest();
   COutputModel* m_model;
+  int m_current = -1;
+  bool m_followPending = false;
   QMenu* m_menu = nullptr;
 };
 

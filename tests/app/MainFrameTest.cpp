@@ -278,6 +278,9 @@ class MainFrameTest : public QObject {
     QCOMPARE(list->LineCount(), 30002);
     QCOMPARE(list->CurrentLine(), 30001);
     QCOMPARE(list->Line(30001), QStringLiteral("line 29999"));
+    // once the event loop turns, the view shows the newest line selected
+    QTRY_COMPARE(list->currentIndex().row(), 30001);
+    QVERIFY(list->visualRect(list->currentIndex()).intersects(list->viewport()->rect()));
     QVERIFY(frame->OutputWnd()->isVisible());
     list->Action(Cmd::kOutputHide)->trigger();
     QVERIFY(!frame->OutputWnd()->isVisible());
