@@ -37,18 +37,25 @@ bool CQuiltorDoc::CutSlice(const CISImageEx& source, CISImageEx& picture) const 
     ExtractRotatedSquare(src, sw, sh, cx, cy, width, theta, dst);
     return true;
   }
-  // Beyond the right or bottom edge the last column or row repeats.
+  // Beyond an edge of the picture its edge column or row repeats (a place
+  // read back from a history name may lie partly outside it).
   const size_t srcRow = size_t{3} * static_cast<size_t>(sw);
   const size_t dstRow = size_t{3} * static_cast<size_t>(width);
+  const int64_t x0 = m_sliceX;
+  const int left = static_cast<int>(std::clamp<int64_t>(-x0, 0, width));
+  const int64_t firstInside = std::max<int64_t>(x0, 0);
+  const int inside =
+      static_cast<int>(std::clamp<int64_t>(int64_t{sw} - firstInside, 0, width - left));
   for (int i = 0; i < height; ++i) {
-    const int64_t y = std::min<int64_t>(sh - 1, int64_t{m_sliceY} + i);
+    const int64_t y = std::clamp<int64_t>(int64_t{m_sliceY} + i, 0, sh - 1);
     const uint8_t* row = src + static_cast<size_t>(y) * srcRow;
     uint8_t* out = dst + static_cast<size_t>(i) * dstRow;
-    const int inside = static_cast<int>(std::clamp<int64_t>(int64_t{sw} - m_sliceX, 0, width));
+    for (int j = 0; j < left; ++j) std::memcpy(out + size_t{3} * j, row, 3);
     if (inside > 0)
-      std::memcpy(out, row + size_t{3} * static_cast<size_t>(m_sliceX), size_t{3} * inside);
+      std::memcpy(out + size_t{3} * left, row + size_t{3} * static_cast<size_t>(firstInside),
+                  size_t{3} * inside);
     const uint8_t* last = row + srcRow - 3;
-    for (int j = inside; j < width; ++j) std::memcpy(out + size_t{3} * j, last, 3);
+    for (int j = left + inside; j < width; ++j) std::memcpy(out + size_t{3} * j, last, 3);
   }
   return true;
 }

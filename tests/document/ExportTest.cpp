@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <algorithm>
 #include <QFileInfo>
 #include <cstring>
 
@@ -76,6 +77,25 @@ TEST_F(Export, RightEdgeRepeatsTheLastColumn) {
   for (uint32_t y = 0; y < 256; y += 3)
     for (uint32_t x = 0; x < 256; x += 3)
       ASSERT_EQ(At(slice, x, y), At(doc.m_mainImage, std::min(299u, 200 + x), 100 + y));
+}
+
+// A picture smaller than the square in both directions leaves the square's
+// place partly outside it: every cut pixel is the nearest picture pixel.
+TEST_F(Export, SquareLargerThanThePictureRepeatsItsEdges) {
+  Picture(300, 200);
+  doc.CreateSlice(512, 0, 1);
+  const QString name = doc.ExportAndLock();
+  ASSERT_FALSE(name.isEmpty());
+  const int x0 = doc.m_sliceX, y0 = doc.m_sliceY;
+  CISImageEx slice;
+  ASSERT_TRUE(LoadPicture(In(name), slice));
+  ASSERT_EQ(slice.m_width, 512u);
+  for (int y = 0; y < 512; y += 3)
+    for (int x = 0; x < 512; x += 3)
+      ASSERT_EQ(At(slice, uint32_t(x), uint32_t(y)),
+                At(doc.m_mainImage, uint32_t(std::clamp(x0 + x, 0, 299)),
+                   uint32_t(std::clamp(y0 + y, 0, 199))))
+          << x << "," << y << " from " << x0 << "," << y0;
 }
 
 TEST_F(Export, ZoomEnlargesTheSliceButNotTheShadow) {
