@@ -10,31 +10,13 @@
 #include <random>
 #include <string>
 
+#include "bench/BenchHost.h"
 #include "document/QuiltorDoc.h"
 #include "image/kernels/ColourMatch.h"
 
 namespace {
 
-class BenchHost : public IDocumentHost {
- public:
-  void AddOutputLine(const QString&) override {}
-  Answer MessageBox(const QString&, Buttons) override { return Answer::No; }
-  void Repaint() override {}
-  bool SetClipboardImage(const CISImageEx&) override { return false; }
-  void OpenFolder(const QString&) override {}
-  QString GetOpenFileName(const QString&, const QString&, const QString&, const QString&,
-                          const QString&) override {
-    return {};
-  }
-  QString GetSaveFileName(const QString&, const QString&, const QString&, const QString&,
-                          const QString&) override {
-    return {};
-  }
-  CISImageEx* MaskPreviewImage() override { return nullptr; }
-  int MaskPreviewWidth() const override { return 0; }
-  int MaskPreviewHeight() const override { return 0; }
-  void RedrawMaskPreview() override {}
-};
+using BenchHost = CBenchHost;
 
 // Smooth gradients with noise and hard-edged blocks.
 void FillPicture(CISImageEx& im, uint32_t w, uint32_t h, uint32_t seed) {

@@ -14,32 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchHost.h"
 #include "document/QuickImport.h"
 #include "document/QuiltorDoc.h"
 
 namespace {
 
-class BenchHost : public IDocumentHost {
- public:
-  void AddOutputLine(const QString&) override {}
-  Answer MessageBox(const QString&, Buttons) override { return Answer::No; }
-  void Repaint() override {}
-  bool SetClipboardImage(const CISImageEx&) override { return false; }
-  void OpenFolder(const QString&) override {}
-  QString GetOpenFileName(const QString&, const QString&, const QString&, const QString&,
-                          const QString&) override {
-    return {};
-  }
-  QString GetSaveFileName(const QString&, const QString&, const QString&, const QString&,
-                          const QString&) override {
-    return {};
-  }
-  CISImageEx* MaskPreviewImage() override { return &preview; }
-  int MaskPreviewWidth() const override { return 256; }
-  int MaskPreviewHeight() const override { return 256; }
-  void RedrawMaskPreview() override {}
-  CISImageEx preview;
-};
+using BenchHost = CBenchHost;
 
 std::string g_root;
 

@@ -16,36 +16,20 @@
 #include <memory>
 #include <vector>
 
+#include "bench/BenchHost.h"
 #include "document/QuiltorDoc.h"
 #include "view/QuiltorView.h"
 
 namespace {
 
-class BenchHost : public IDocumentHost {
+class BenchHost : public CBenchHost {
  public:
-  void AddOutputLine(const QString&) override {}
-  Answer MessageBox(const QString&, Buttons) override { return Answer::No; }
   void Repaint() override {
     if (view) view->update();
   }
   void MainImageChanged(const QRect& rect) override {
     if (view) view->ImageChanged(rect);
   }
-  bool SetClipboardImage(const CISImageEx&) override { return false; }
-  void OpenFolder(const QString&) override {}
-  QString GetOpenFileName(const QString&, const QString&, const QString&, const QString&,
-                          const QString&) override {
-    return {};
-  }
-  QString GetSaveFileName(const QString&, const QString&, const QString&, const QString&,
-                          const QString&) override {
-    return {};
-  }
-  CISImageEx* MaskPreviewImage() override { return &preview; }
-  int MaskPreviewWidth() const override { return 256; }
-  int MaskPreviewHeight() const override { return 256; }
-  void RedrawMaskPreview() override {}
-  CISImageEx preview;
   CQuiltorView* view = nullptr;
 };
 
