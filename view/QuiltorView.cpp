@@ -188,9 +188,11 @@ void CQuiltorView::FitDisplayCopy(const CISImageEx& source, const QRect& client)
   if (!m_displayCopy.HasPixels()) {
     // Copying first and scaling the copy would give the same pixels; scaling
     // straight from the source saves copying the whole picture.
-    if (scaled && fit.width > 0 && fit.height > 0) {
-      m_displayCopy.ResizeFrom(source, static_cast<uint32_t>(fit.width),
-                               static_cast<uint32_t>(fit.height), 0);
+    if (scaled) {
+      // a fitted side of no pixels shows nothing
+      if (fit.width > 0 && fit.height > 0)
+        m_displayCopy.ResizeFrom(source, static_cast<uint32_t>(fit.width),
+                                 static_cast<uint32_t>(fit.height), 0);
       m_displayScale = fit.scale;
     } else {
       m_displayCopy.CopyFrom(source);

@@ -53,6 +53,21 @@ class QuiltorViewTest : public QObject {
     QCOMPARE(f.view.DisplayScale(), 400.0 / 401);
   }
 
+  // A fitted side of zero pixels shows nothing and breaks nothing.
+  void degenerateSizes() {
+    ViewFixture f(1000, 1000);
+    MakeFlat(f.doc.m_mainImage, 1001, 1, QColor(5, 6, 7));
+    QImage shot = Grab(f.view);
+    QVERIFY(!f.view.DisplayCopy().HasPixels());
+    QCOMPARE(shot.pixel(500, 500), qRgb(255, 255, 255));
+    f.view.ImageChanged(QRect(0, 0, 10, 1));
+    MakeFlat(f.doc.m_mainImage, 5, 5000, QColor(5, 6, 7));
+    f.doc.m_displayRefresh = 1;
+    shot = Grab(f.view);
+    QCOMPARE(f.view.DisplayCopy().m_height, 1000u);
+    QCOMPARE(shot.pixel(499, 500), qRgb(5, 6, 7));  // one pixel wide, centred
+  }
+
   void largeImageFits() {
     ViewFixture f(1000, 1000);
     MakeFlat(f.doc.m_mainImage, 4000, 3000, QColor(10, 200, 30));
