@@ -52,21 +52,18 @@ struct In {
     return ok;
   }
   uint8_t U8() { return Need(1) ? p[at++] : 0; }
-  uint32_t U32() {
-    if (!Need(4)) return 0;
-    uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v |= uint32_t{p[at + i]} << (8 * i);
-    at += 4;
+  // A little-endian unsigned integer of sizeof(T) bytes; 0 past the end.
+  template <class T>
+  T Little() {
+    if (!Need(sizeof(T))) return 0;
+    T v = 0;
+    for (size_t i = 0; i < sizeof(T); ++i) v |= T{p[at + i]} << (8 * i);
+    at += sizeof(T);
     return v;
   }
+  uint32_t U32() { return Little<uint32_t>(); }
   int I32() { return static_cast<int>(U32()); }
-  uint64_t U64() {
-    if (!Need(8)) return 0;
-    uint64_t v = 0;
-    for (int i = 0; i < 8; ++i) v |= uint64_t{p[at + i]} << (8 * i);
-    at += 8;
-    return v;
-  }
+  uint64_t U64() { return Little<uint64_t>(); }
   QString Str() {
     const uint32_t len = U32();
     if (!Need(len)) return {};
