@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "bench/BenchHost.h"
 #include "document/QuiltorDoc.h"
@@ -46,7 +47,33 @@ void BM_MatchColoursKernel(benchmark::State& state) {
 }
 BENCHMARK(BM_MatchColoursKernel)->Arg(512)->Arg(2048)->Unit(benchmark::kMillisecond);
 
-// The full build an import runs, with the option off (the blend itself) and on.
+// Measuring alone, for comparison.
+void BM_MeasureSlice2048(benchmark::State& state) {
+  CISImageEx slice;
+  FillPicture(slice, 2048, 2048, 2);
+  for (auto _ : state) benchmark::DoNotOptimize(MeasureLab(slice.Pixels(), size_t{2048} * 2048));
+}
+BENCHMARK(BM_MeasureSlice2048)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The whole match a merge runs: measure the slice, map it into the overlay.
+void BM_MatchIntoOverlay2048(benchmark::State& state) {
+  CISImageEx slice, square;
+  FillPicture(slice, 2048, 2048, 2);
+  FillPicture(square, 2048, 2048, 3);
+  const size_t n = size_t{2048} * 2048;
+  const CLabStats reference = MeasureLab(square.Pixels(), n);
+  std::vector<uint8_t> rgba(n * 4);
+  std::vector<uint16_t> scratch;
+  for (auto _ : state) {
+    MatchIntoRgba(slice.Pixels(), rgba.data(), n, reference, scratch);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_MatchIntoOverlay2048)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The full build an import runs, with the option off (the blend itself) and
+// on; `primed` 1 is the usual case, the square measured at the lock, 0 has
+// the build measure it too.
 void BM_BuildMerge2048(benchmark::State& state) {
   static BenchHost host;
   static CQuiltorServices services;
@@ -57,6 +84,7 @@ void BM_BuildMerge2048(benchmark::State& state) {
   }
   const bool match = state.range(0) != 0;
   const int rotating = static_cast<int>(state.range(1));
+  const bool primed = state.range(2) != 0;
   doc.m_locked = 0;
   doc.m_merge = 0;
   doc.CreateSlice(2048, rotating, 1);
@@ -65,15 +93,20 @@ void BM_BuildMerge2048(benchmark::State& state) {
   FillPicture(doc.m_sliceImage, 2048, 2048, 2);
   doc.m_mask.Release();
   doc.SetMatchColours(match);
-  for (auto _ : state) doc.BuildMerge();
+  for (auto _ : state) {
+    if (!primed) doc.ForgetReferenceColours();
+    doc.BuildMerge();
+  }
   doc.SetMatchColours(false);
 }
 BENCHMARK(BM_BuildMerge2048)
-    ->ArgNames({"match", "rotating"})
-    ->Args({0, 0})
-    ->Args({1, 0})
-    ->Args({0, 1})
-    ->Args({1, 1})
+    ->ArgNames({"match", "rotating", "primed"})
+    ->Args({0, 0, 1})
+    ->Args({1, 0, 1})
+    ->Args({1, 0, 0})
+    ->Args({0, 1, 1})
+    ->Args({1, 1, 1})
+    ->Args({1, 1, 0})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

@@ -103,6 +103,7 @@ void CQuiltorDoc::LockSlice() {
   if (!m_locked) {
     m_locked = 1;
     Log(QStringLiteral("Lock current place"));
+    if (MatchColoursOn()) NoteReferenceColours(m_mainImage);
   }
   m_host.Repaint();
 }
@@ -128,6 +129,8 @@ void CQuiltorDoc::NewDocument() {
 }
 
 void CQuiltorDoc::ReleaseMergeBuffers() {
+  ForgetReferenceColours();
+  std::vector<uint16_t>().swap(m_colourScratch);
   m_sliceImage.Clear();
   m_overlay.Release();
   m_blendMask.Release();
@@ -149,7 +152,7 @@ size_t CQuiltorDoc::MergeBufferBytes() const {
     total += bytes(m_featheredSlice.m_width, m_featheredSlice.m_height, 4);
   for (const CQuickBitmap8* b : {&m_mask, &m_blendMask, &m_strokeSnapshot})
     if (b->m_pixels) total += bytes(b->m_width, b->m_height, 1);
-  return total;
+  return total + m_colourScratch.capacity() * sizeof(uint16_t);
 }
 
 void CQuiltorDoc::ResetSliceState() {

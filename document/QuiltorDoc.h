@@ -5,12 +5,15 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
+#include <vector>
 
 #include "document/DocumentHost.h"
 #include "document/RecoveryJournal.h"
 #include "document/SettingsStore.h"
 #include "document/UndoHistory.h"
 #include "image/ISImageEx.h"
+#include "image/kernels/ColourMatch.h"
 #include "image/kernels/GeneralBrush.h"
 #include "image/kernels/QuickBitmap.h"
 
@@ -77,6 +80,10 @@ class CQuiltorDoc {
   // before the blend. Setting it during a merge rebuilds the blend at once.
   bool MatchColoursOn() const;
   void SetMatchColours(bool on);
+  // The Lab statistics of the square a returned slice will replace, measured
+  // once for the lock (before img2img, so that the merge does not wait for
+  // them) and kept until the merge ends or the picture under it changes.
+  void ForgetReferenceColours() { m_referenceColours.valid = false; }
 
   // --- main image load and save
   void LoadMainImage(const QString& path);
@@ -197,9 +204,24 @@ class CQuiltorDoc {
   void RefeatherRotatedOverlay(int oldFeather, int newFeather, bool blend);
   bool m_maskChanged = false;       // since the last blend of the whole overlay
   mutable int m_matchColours = -1;  // -1 until read from the settings
-  // The slice image with its colours matched to the backup's square (the
-  // upright cut a rotating square exported); false when there is none.
-  bool MatchSliceColours(CISImageEx& matched) const;
+  // The statistics of the backup's square the slice replaces (the upright
+  // cut a rotating square exported); false when there is none.
+  bool SquareColours(CLabStats& stats) const;
+  // The statistics of the square as it lies in `image` (the main image at the
+  // lock, the backup later).
+  bool MeasureSquareColours(const CISImageEx& image, CLabStats& stats) const;
+  void NoteReferenceColours(const CISImageEx& image);
+  // The overlay's colours from the slice image: as they are, or matched.
+  bool FillOverlayColours(CQuickBitmap& target, bool match);
+  struct ReferenceColours {
+    bool valid = false;
+    int rotating = 0, angle = 0, sliceX = 0, sliceY = 0, sliceWidth = 0, sliceHeight = 0;
+    uint32_t imageWidth = 0, imageHeight = 0;
+    CLabStats stats;
+  };
+  ReferenceColours ReferenceKey() const;
+  mutable ReferenceColours m_referenceColours;
+  std::vector<uint16_t> m_colourScratch;  // the slice's Lab values between two passes
   void BlendWholeOverlay();
   // The overlay's columns and rows that lie inside the main image, as
   // overlay coordinates (right and bottom exclusive).

@@ -20,33 +20,75 @@ void CQuiltorDoc::SetMatchColours(bool on) {
   RefreshMerge();
 }
 
-bool CQuiltorDoc::MatchSliceColours(CISImageEx& matched) const {
-  if (!m_sliceImage.HasPixels() || m_sliceImage.m_bitsPerPixel != 24 ||
-      !m_backupImage.HasPixels() || m_backupImage.m_bitsPerPixel != 24)
-    return false;
-  CISImageEx square;
+CQuiltorDoc::ReferenceColours CQuiltorDoc::ReferenceKey() const {
+  ReferenceColours key;
+  key.rotating = m_rotating ? 1 : 0;
+  key.angle = m_rotating ? m_angle : 0;
+  key.sliceX = m_sliceX;
+  key.sliceY = m_sliceY;
+  key.sliceWidth = m_sliceWidth;
+  key.sliceHeight = m_sliceHeight;
+  return key;
+}
+
+bool CQuiltorDoc::MeasureSquareColours(const CISImageEx& image, CLabStats& stats) const {
+  if (!image.HasPixels() || image.m_bitsPerPixel != 24) return false;
   if (m_rotating) {
-    // What the slice was made from: the upright cut of the turned square.
-    if (!CutSlice(m_backupImage, square)) return false;
-  } else {
-    // The pixels the overlay covers, as far as they lie inside the image.
-    const int64_t bw = m_backupImage.m_width, bh = m_backupImage.m_height;
-    const int64_t x0 = std::clamp<int64_t>(m_sliceX, 0, bw);
-    const int64_t y0 = std::clamp<int64_t>(m_sliceY, 0, bh);
-    const int64_t x1 = std::clamp<int64_t>(int64_t{m_sliceX} + m_sliceImage.m_width, 0, bw);
-    const int64_t y1 = std::clamp<int64_t>(int64_t{m_sliceY} + m_sliceImage.m_height, 0, bh);
-    if (x1 <= x0 || y1 <= y0) return false;
-    if (square.Create(static_cast<uint32_t>(x1 - x0), static_cast<uint32_t>(y1 - y0), 24) !=
-            kISOk ||
-        !square.HasPixels())
-      return false;
-    const size_t rowBytes = static_cast<size_t>(x1 - x0) * 3;
-    for (int64_t y = y0; y < y1; ++y)
-      std::memcpy(square.Pixels() + static_cast<size_t>(y - y0) * rowBytes,
-                  m_backupImage.Pixels() + (static_cast<size_t>(y) * bw + x0) * 3, rowBytes);
+    // What the slice is made from: the upright cut of the turned square.
+    CISImageEx square;
+    if (!CutSlice(image, square) || !square.HasPixels()) return false;
+    stats = MeasureLab(square.Pixels(), size_t{square.m_width} * square.m_height);
+    return true;
   }
-  if (matched.CopyFrom(m_sliceImage) != kISOk || !matched.HasPixels()) return false;
-  MatchColours(matched.Pixels(), size_t{matched.m_width} * matched.m_height, square.Pixels(),
-               size_t{square.m_width} * square.m_height);
+  // The pixels the overlay covers, as far as they lie inside the image.
+  const int64_t w = image.m_width, h = image.m_height;
+  const int64_t x0 = std::clamp<int64_t>(m_sliceX, 0, w);
+  const int64_t y0 = std::clamp<int64_t>(m_sliceY, 0, h);
+  const int64_t x1 = std::clamp<int64_t>(int64_t{m_sliceX} + m_sliceWidth, 0, w);
+  const int64_t y1 = std::clamp<int64_t>(int64_t{m_sliceY} + m_sliceHeight, 0, h);
+  if (x1 <= x0 || y1 <= y0) return false;
+  const size_t stride = static_cast<size_t>(w) * 3;
+  stats = MeasureLabRows(
+      image.Pixels() + static_cast<size_t>(y0) * stride + static_cast<size_t>(x0) * 3,
+      static_cast<size_t>(x1 - x0), static_cast<size_t>(y1 - y0), stride);
+  return true;
+}
+
+void CQuiltorDoc::NoteReferenceColours(const CISImageEx& image) {
+  ReferenceColours key = ReferenceKey();
+  key.imageWidth = image.m_width;
+  key.imageHeight = image.m_height;
+  key.valid = MeasureSquareColours(image, key.stats);
+  m_referenceColours = key;
+}
+
+bool CQuiltorDoc::SquareColours(CLabStats& stats) const {
+  const ReferenceColours key = ReferenceKey();
+  ReferenceColours& held = m_referenceColours;
+  const bool same = held.valid && held.rotating == key.rotating && held.angle == key.angle &&
+                    held.sliceX == key.sliceX && held.sliceY == key.sliceY &&
+                    held.sliceWidth == key.sliceWidth && held.sliceHeight == key.sliceHeight &&
+                    held.imageWidth == m_backupImage.m_width &&
+                    held.imageHeight == m_backupImage.m_height;
+  if (!same) {
+    held = key;
+    held.imageWidth = m_backupImage.m_width;
+    held.imageHeight = m_backupImage.m_height;
+    held.valid = MeasureSquareColours(m_backupImage, held.stats);
+    if (!held.valid) return false;
+  }
+  stats = held.stats;
+  return true;
+}
+
+bool CQuiltorDoc::FillOverlayColours(CQuickBitmap& target, bool match) {
+  const int w = static_cast<int>(m_sliceImage.m_width), h = static_cast<int>(m_sliceImage.m_height);
+  CLabStats square;
+  if (!match || m_sliceImage.m_bitsPerPixel != 24 || !SquareColours(square))
+    return target.SetFromRGB(m_sliceImage.Pixels(), w, h);
+  if (!m_sliceImage.HasPixels() || !target.SizeForOverwrite(w, h) || !target.HasPixels())
+    return false;
+  MatchIntoRgba(m_sliceImage.Pixels(), target.m_pixels.get(), size_t(w) * size_t(h), square,
+                m_colourScratch);
   return true;
 }

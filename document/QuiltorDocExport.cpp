@@ -87,6 +87,20 @@ QString CQuiltorDoc::ExportAndLock() {
 
   CISImageEx picture;
   const bool cut = CutSlice(m_mainImage, picture);
+  // The main image's square is what the backup will hold when the slice
+  // comes back; measuring it now spares the merge the wait (a rotating
+  // square: the upright cut just made).
+  ReferenceColours reference = ReferenceKey();
+  if (cut && MatchColoursOn()) {
+    reference.imageWidth = m_mainImage.m_width;
+    reference.imageHeight = m_mainImage.m_height;
+    if (m_rotating) {
+      reference.stats = MeasureLab(picture.Pixels(), size_t{picture.m_width} * picture.m_height);
+      reference.valid = picture.HasPixels();
+    } else {
+      reference.valid = MeasureSquareColours(m_mainImage, reference.stats);
+    }
+  }
   if (m_sliceFolder.endsWith(u'/') && m_sliceFolder.size() > 1) m_sliceFolder.chop(1);
   const QString name =
       m_rotating ? QString::asprintf("rotate_%03d_(%d,%d,%d,%d,%d).png", m_sliceCounter, m_sliceX,
@@ -110,6 +124,7 @@ QString CQuiltorDoc::ExportAndLock() {
   }
   m_locked = 1;
   Log(QStringLiteral("Exported Slice: ") + path);
+  if (reference.valid) m_referenceColours = reference;
 
   if (m_shadowImage.HasPixels()) {
     const QString shadowPath =

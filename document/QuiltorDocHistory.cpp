@@ -180,6 +180,7 @@ void CQuiltorDoc::StepMain(bool undo) {
   }
   // The backup catches up with the main image before the next merge.
   MarkBlended(r);
+  ForgetReferenceColours();
   const bool reportChange = m_displayRefresh == 0;
   m_displayRefresh = 1;
   if (reportChange)

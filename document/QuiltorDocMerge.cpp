@@ -311,12 +311,9 @@ void CQuiltorDoc::BuildMergeWith(bool sliceUnchanged) {
   {
     m_overlaySource.valid = false;
     int ox, oy, ow, oh;
-    // The colours the overlay is made of: the returned slice or its match.
-    CISImageEx matched;
-    const uint8_t* colours = m_sliceImage.Pixels();
-    if (source.matched && MatchSliceColours(matched)) colours = matched.Pixels();
     if (m_rotating) {
-      if (!m_featheredSlice.SetFromRGB(colours, sw, sh)) return;
+      // The colours the overlay is made of: the returned slice or its match.
+      if (!FillOverlayColours(m_featheredSlice, source.matched)) return;
       FeatherEdges(m_featheredSlice.m_pixels.get(), sw, sh, source.feather);
       const int cx = SliceCentre(m_sliceX, m_sliceWidth);
       const int cy = SliceCentre(m_sliceY, m_sliceHeight);
@@ -351,7 +348,7 @@ void CQuiltorDoc::BuildMergeWith(bool sliceUnchanged) {
                            oy, ow, oh);
     } else {
       m_featheredSlice.Release();
-      if (!m_overlay.SetFromRGB(colours, sw, sh)) return;
+      if (!FillOverlayColours(m_overlay, source.matched)) return;
       // The blend writes every entry inside the main image; only entries
       // outside it must be cleared.
       const bool inside = m_sliceX >= 0 && m_sliceY >= 0 && int64_t{m_sliceX} + sw <= bw &&
@@ -642,6 +639,7 @@ void CQuiltorDoc::ApplyMerge() {
   CommitMergeStep();
   m_merge = 0;
   m_locked = 0;
+  ForgetReferenceColours();  // the merged pixels are the next square's
   m_host.Repaint();
   SetModifiedFlag(true);
 }

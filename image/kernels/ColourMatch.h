@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // Per-channel statistics of L, a and b over a picture.
 struct CLabStats {
@@ -35,6 +36,9 @@ void LabToSrgb(const float lab[3], uint8_t rgb[3]);
 // threads where they pay; the plain loop).
 CLabStats MeasureLab(const uint8_t* rgb, size_t count);
 CLabStats MeasureLabScalar(const uint8_t* rgb, size_t count);
+// The same over height rows of width pixels, `stride` bytes apart: a square
+// of a larger picture, measured where it lies.
+CLabStats MeasureLabRows(const uint8_t* first, size_t width, size_t height, size_t stride);
 
 // The map that moves the statistics `from` onto `to`. A channel that is flat
 // in either keeps its spread and only has its mean moved; otherwise the
@@ -44,6 +48,15 @@ CLabTransfer MakeLabTransfer(const CLabStats& from, const CLabStats& to);
 // Converts count pixels to Lab, applies the map and converts back, in place.
 void ApplyLabTransfer(uint8_t* rgb, size_t count, const CLabTransfer& transfer);
 void ApplyLabTransferScalar(uint8_t* rgb, size_t count, const CLabTransfer& transfer);
+
+// The match of a returned slice into 32-bit pixels (R, G, B, 255), as the
+// merge's overlay holds them: the slice's statistics are measured and moved
+// onto `reference`. Each pixel is converted to Lab once: the vector path
+// keeps the values between the two passes in `scratch` (3 x 16 bits a pixel,
+// held by the caller so that a merge reuses it). Returns the slice's
+// statistics; nothing happens for an empty slice.
+CLabStats MatchIntoRgba(const uint8_t* rgb, uint8_t* rgba, size_t count, const CLabStats& reference,
+                        std::vector<uint16_t>& scratch);
 
 // The whole match: the statistics of slice (sliceCount pixels, changed in
 // place) are moved onto those of reference (referenceCount pixels). Nothing

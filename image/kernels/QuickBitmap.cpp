@@ -78,12 +78,16 @@ bool CQuickBitmap::SetFromRGB(const uint8_t* rgb, int width, int height) {
     Release();
     return false;
   }
-  // Every byte is written below, so a held buffer of the right size need not
-  // be cleared first.
-  if (!(HasPixels() && m_width == width && m_height == height) && !Create(width, height))
-    return false;
+  if (!SizeForOverwrite(width, height)) return false;
   ExpandToRGBA(rgb, m_pixels.get(), size_t(width) * size_t(height));
   return true;
+}
+
+bool CQuickBitmap::SizeForOverwrite(int width, int height) {
+  // Every byte will be written, so a held buffer of the right size need not
+  // be cleared first.
+  if (HasPixels() && m_width == width && m_height == height) return true;
+  return Create(width, height);
 }
 
 void CQuickBitmap::Release() {

@@ -15,6 +15,9 @@ class CQuickBitmap {
   // Create, then every pixel := (R, G, B, 255) from 24-bit RGB pixels. False
   // (and no pixels) for a null source, a side below 1 or allocation failure.
   bool SetFromRGB(const uint8_t* rgb, int width, int height);
+  // Pixels of this size for the caller to write every byte of: a held buffer
+  // of the size is kept as it is, otherwise as Create. False as Create.
+  bool SizeForOverwrite(int width, int height);
   bool HasPixels() const { return m_pixels != nullptr && m_width > 0 && m_height > 0; }
   void Release();
 

@@ -86,6 +86,17 @@ class MatchColoursTest : public DocTest {
     return Q(shifted);
   }
 
+  // The blend under way equals a rebuild from the square's statistics
+  // measured afresh.
+  void ExpectFreshStatistics(const char* when) {
+    CISImageEx blended;
+    blended.CopyFrom(doc->m_mainImage);
+    doc->ForgetReferenceColours();
+    doc->SetMatchColours(false);
+    doc->SetMatchColours(true);
+    EXPECT_EQ(MaxDifference(doc->m_mainImage, blended), 0) << when;
+  }
+
   // Inside the axis-aligned square and clear of its feather.
   auto Core(int margin) const {
     const int x0 = doc->m_sliceX + margin, y0 = doc->m_sliceY + margin;
@@ -224,3 +235,38 @@ TEST_F(MatchColoursTest, SquarePartlyOutsideTheImageMatchesTheInsidePart) {
 }
 
 }  // namespace
+
+// The square's statistics are measured at the lock and kept for the merge;
+// whatever changes the picture under the square between the lock and the
+// import (a merge applied there, an undo) must not leave old ones in use.
+// Each blend is held against a rebuild from statistics measured afresh.
+TEST_F(MatchColoursTest, StatisticsMeasuredAtTheLockFollowThePicture) {
+  doc->SetMatchColours(true);
+  doc->PlaceSlice(300, 200, 512, 512);
+  doc->ImportFile(ExportAndShift());
+  ASSERT_EQ(doc->m_merge, 1);
+  ExpectFreshStatistics("first cycle");
+  doc->ApplyMerge();
+
+  // The same place again: the square now holds the merged pixels.
+  doc->ImportFile(ExportAndShift());
+  ASSERT_EQ(doc->m_merge, 1);
+  ExpectFreshStatistics("after a merge applied at the same place");
+  doc->ApplyMerge();
+
+  // Locked again, then the merge undone before the slice comes back.
+  const QString shifted = ExportAndShift();
+  doc->Undo();
+  doc->ImportFile(shifted);
+  ASSERT_EQ(doc->m_merge, 1);
+  ExpectFreshStatistics("after an undo while locked");
+}
+
+TEST_F(MatchColoursTest, RotatingSquareMeasuredAtTheLockIsTheUprightCut) {
+  if (!doc_testing::RotatedCutAvailable()) FAIL() << "the rotated cut is missing";
+  doc->SetMatchColours(true);
+  doc->PlaceRotatedSlice(300, 200, 512, 512, 30);
+  doc->ImportFile(ExportAndShift());
+  ASSERT_EQ(doc->m_merge, 1);
+  ExpectFreshStatistics("rotating square");
+}

@@ -172,14 +172,107 @@ TEST(ColourMatchTest, VectorPathsMatchThePlainOnes) {
       differing += a.Pixels()[i] != b.Pixels()[i];
     }
     EXPECT_LE(differing, size_t{count} * 3 / 500 + 1) << count;
+    // The match into 32-bit pixels: opaque, within a level of the plain
+    // match, and measuring what MeasureLab measures.
+    CLabStats reference;
+    reference.mean[0] = 55, reference.mean[1] = 4, reference.mean[2] = -6;
+    reference.deviation[0] = 20, reference.deviation[1] = 9, reference.deviation[2] = 14;
+    std::vector<uint8_t> rgba(size_t{count} * 4, 7);
+    std::vector<uint16_t> scratch;
+    const CLabStats measured = MatchIntoRgba(im.Pixels(), rgba.data(), count, reference, scratch);
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(measured.mean[c], plain.mean[c], 1e-3) << count;
+    CISImageEx expected;
+    expected.CopyFrom(im);
+    ApplyLabTransferScalar(expected.Pixels(), count, MakeLabTransfer(plain, reference));
+    size_t differingRgba = 0;
+    for (size_t i = 0; i < count; ++i) {
+      for (int c = 0; c < 3; ++c) {
+        ASSERT_LE(std::abs(int(rgba[4 * i + c]) - int(expected.Pixels()[3 * i + c])), 1)
+            << count << " at " << i;
+        differingRgba += rgba[4 * i + c] != expected.Pixels()[3 * i + c];
+      }
+      ASSERT_EQ(rgba[4 * i + 3], 255);
+    }
+    EXPECT_LE(differingRgba, size_t{count} * 3 / 200 + 1) << count;
     // Without the vector paths the public entries are the plain loops.
     PlainPaths plainPaths;
     CISImageEx c;
     c.CopyFrom(im);
     ApplyLabTransfer(c.Pixels(), count, t);
     EXPECT_EQ(testing_support::MaxDifference(b, c), 0);
+    std::vector<uint8_t> plainRgba(size_t{count} * 4);
+    MatchIntoRgba(im.Pixels(), plainRgba.data(), count, reference, scratch);
+    for (size_t i = 0; i < count; ++i)
+      ASSERT_EQ(0, std::memcmp(&plainRgba[4 * i], expected.Pixels() + 3 * i, 3))
+          << count << " at " << i;
     EXPECT_EQ(MeasureLab(im.Pixels(), count).mean[1], plain.mean[1]);
   }
+}
+
+// Colours from the whole cube through transfers from gentle to the strongest
+// the rules allow: the vector path stays within a level of the plain one,
+// also where the map pushes colours far out of the gamut.
+TEST(ColourMatchTest, VectorPathFollowsThePlainOneOverTheWholeCube) {
+  CISImageEx cube;
+  const uint32_t side = 64;  // 64 x 64 x 64 colours, 4 levels apart
+  ASSERT_EQ(cube.Create(side * side, side, 24), kISOk);
+  uint8_t* p = cube.Pixels();
+  for (uint32_t r = 0; r < side; ++r)
+    for (uint32_t g = 0; g < side; ++g)
+      for (uint32_t b = 0; b < side; ++b, p += 3) {
+        p[0] = uint8_t(r * 255 / (side - 1));
+        p[1] = uint8_t(g * 255 / (side - 1));
+        p[2] = uint8_t(b * 255 / (side - 1));
+      }
+  const size_t n = size_t{side} * side * side;
+  struct Case {
+    float scale[3], offset[3];
+  };
+  const Case cases[] = {{{1, 1, 1}, {0, 0, 0}},
+                        {{0.95f, 0.8f, 0.9f}, {2, -4, 5}},
+                        {{1.1f, 1.25f, 1.2f}, {-3, 6, -8}},
+                        {{4, 4, 4}, {-150, 0, 0}},
+                        {{0.25f, 0.25f, 0.25f}, {40, 10, -10}}};
+  for (const Case& k : cases) {
+    CLabTransfer t;
+    for (int c = 0; c < 3; ++c) t.scale[c] = k.scale[c], t.offset[c] = k.offset[c];
+    CISImageEx fast, plain;
+    fast.CopyFrom(cube);
+    plain.CopyFrom(cube);
+    ApplyLabTransfer(fast.Pixels(), n, t);
+    ApplyLabTransferScalar(plain.Pixels(), n, t);
+    size_t differing = 0;
+    for (size_t i = 0; i < 3 * n; ++i) differing += fast.Pixels()[i] != plain.Pixels()[i];
+    EXPECT_LE(testing_support::MaxDifference(fast, plain), 1) << k.scale[0];
+    EXPECT_LE(differing, 3 * n / 200) << k.scale[0];
+  }
+  // The unchanged map gives every byte back.
+  CISImageEx same;
+  same.CopyFrom(cube);
+  ApplyLabTransfer(same.Pixels(), n, CLabTransfer{});
+  EXPECT_LE(testing_support::MaxDifference(same, cube), 1);
+}
+
+// A square measured where it lies in a larger picture gives what the square
+// cut out gives.
+TEST(ColourMatchTest, MeasuringRowsOfALargerPicture) {
+  CISImageEx big;
+  MakeColourful(big, 301, 97, 5);
+  const uint32_t x0 = 13, y0 = 7, w = 250, h = 80;
+  CISImageEx square;
+  ASSERT_EQ(square.Create(w, h, 24), kISOk);
+  for (uint32_t y = 0; y < h; ++y)
+    std::memcpy(square.Pixels() + size_t{y} * w * 3,
+                big.Pixels() + (size_t{y0 + y} * big.m_width + x0) * 3, size_t{w} * 3);
+  const CLabStats cut = MeasureLabScalar(square.Pixels(), size_t{w} * h);
+  const CLabStats rows =
+      MeasureLabRows(big.Pixels() + (size_t{y0} * big.m_width + x0) * 3, w, h, big.m_width * 3);
+  for (int c = 0; c < 3; ++c) {
+    EXPECT_NEAR(rows.mean[c], cut.mean[c], 1e-3);
+    EXPECT_NEAR(rows.deviation[c], cut.deviation[c], 1e-3);
+  }
+  EXPECT_EQ(MeasureLabRows(nullptr, w, h, w * 3).mean[0], 0);
+  EXPECT_EQ(MeasureLabRows(big.Pixels(), 0, h, w * 3).deviation[0], 0);
 }
 
 TEST(ColourMatchTest, StatisticsOfKnownPictures) {
