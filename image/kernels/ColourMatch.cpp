@@ -434,6 +434,12 @@ QUILTOR_VECTOR FTransfer8 Broadcast(const FTransfer& t) {
           _mm256_set1_ps(t.cx), _mm256_set1_ps(t.sz), _mm256_set1_ps(t.zy), _mm256_set1_ps(t.cz)};
 }
 
+QUILTOR_VECTOR F8 Move(const FTransfer8& t, __m256 fx, __m256 fy, __m256 fz) {
+  return {_mm256_fmadd_ps(t.sx, fx, _mm256_fmadd_ps(t.xy, fy, t.cx)),
+          _mm256_fmadd_ps(t.sy, fy, t.cy),
+          _mm256_fmadd_ps(t.sz, fz, _mm256_fmadd_ps(t.zy, fy, t.cz))};
+}
+
 // The mapped colours of g groups of eight pixels from p (24 g + 8 readable
 // bytes), packed as FromF8 gives them.
 template <int G>
@@ -441,12 +447,7 @@ QUILTOR_VECTOR void MapGroups(const uint8_t* p, const FTransfer8& t, const float
                               const int32_t* encode, __m256i (&out)[G]) {
   F8 f[G];
   ToFN(p, decode, f);
-  for (int g = 0; g < G; ++g) {
-    const F8 moved = {_mm256_fmadd_ps(t.sx, f[g].x, _mm256_fmadd_ps(t.xy, f[g].y, t.cx)),
-                      _mm256_fmadd_ps(t.sy, f[g].y, t.cy),
-                      _mm256_fmadd_ps(t.sz, f[g].z, _mm256_fmadd_ps(t.zy, f[g].y, t.cz))};
-    out[g] = FromF8(moved, encode);
-  }
+  for (int g = 0; g < G; ++g) out[g] = FromF8(Move(t, f[g].x, f[g].y, f[g].z), encode);
 }
 
 template <int kOutBytes>
@@ -517,11 +518,7 @@ __attribute__((target("avx2,fma"))) void MapKeptAvx2(const KeptF& kept, uint8_t*
       std::memcpy(tail[2], z, 2 * n);
       x = tail[0], y = tail[1], z = tail[2];
     }
-    const __m256 fx = LoadKept(x), fy = LoadKept(y), fz = LoadKept(z);
-    const F8 moved = {_mm256_fmadd_ps(t.sx, fx, _mm256_fmadd_ps(t.xy, fy, t.cx)),
-                      _mm256_fmadd_ps(t.sy, fy, t.cy),
-                      _mm256_fmadd_ps(t.sz, fz, _mm256_fmadd_ps(t.zy, fy, t.cz))};
-    const __m256i packed = FromF8(moved, encode);
+    const __m256i packed = FromF8(Move(t, LoadKept(x), LoadKept(y), LoadKept(z)), encode);
     if (n == 8) {
       StoreGroup<4>(packed, rgba + 4 * i);
     } else {
@@ -530,14 +527,6 @@ __attribute__((target("avx2,fma"))) void MapKeptAvx2(const KeptF& kept, uint8_t*
       std::memcpy(rgba + 4 * i, mapped, 4 * n);
     }
   }
-}
-
-// Pixels through the transfer into out (kOutBytes a pixel), on the threads.
-template <int kOutBytes>
-void MapVector(const uint8_t* rgb, uint8_t* out, size_t count, const CLabTransfer& transfer) {
-  ForPixelParts(count, [&](size_t from, size_t to, int) {
-    MapAvx2<kOutBytes>(rgb, out, from, to, transfer);
-  });
 }
 
 #undef QUILTOR_VECTOR
@@ -630,7 +619,8 @@ void ApplyLabTransfer(uint8_t* rgb, size_t count, const CLabTransfer& transfer) 
   if (!rgb || count == 0) return;
 #ifdef QUILTOR_COLOUR_AVX2
   if (UseVectorPath()) {
-    MapVector<3>(rgb, rgb, count, transfer);
+    ForPixelParts(count,
+                  [&](size_t from, size_t to, int) { MapAvx2<3>(rgb, rgb, from, to, transfer); });
     return;
   }
 #endif
@@ -642,7 +632,20 @@ CLabStats MatchIntoRgba(const uint8_t* rgb, uint8_t* rgba, size_t count, const C
   if (!rgb || !rgba || count == 0) return {};
 #ifdef QUILTOR_COLOUR_AVX2
   if (UseVectorPath()) {
-    if (scratch.size() < 3 * count) scratch.resize(3 * count);
+    bool room = true;
+    try {
+      if (scratch.size() < 3 * count) scratch.resize(3 * count);
+    } catch (...) {
+      room = false;
+    }
+    if (!room) {
+      // Without room to keep the Lab values, each pass converts the pixels.
+      const CLabStats stats = MeasureLab(rgb, count);
+      const CLabTransfer transfer = MakeLabTransfer(stats, reference);
+      ForPixelParts(
+          count, [&](size_t from, size_t to, int) { MapAvx2<4>(rgb, rgba, from, to, transfer); });
+      return stats;
+    }
     const KeptF kept{scratch.data(), scratch.data() + count, scratch.data() + 2 * count};
     std::vector<Moments> parts(static_cast<size_t>(ThreadsForPixels(count)));
     ForPixelParts(count, [&](size_t from, size_t to, int part) {
