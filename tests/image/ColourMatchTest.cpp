@@ -101,6 +101,15 @@ void MakeColourful(CISImageEx& im, uint32_t w, uint32_t h, uint32_t seed) {
   }
 }
 
+// count pixels of im through the vector path and through the plain one.
+void MapBothWays(const CISImageEx& im, size_t count, const CLabTransfer& t, CISImageEx& fast,
+                 CISImageEx& plain) {
+  fast.CopyFrom(im);
+  plain.CopyFrom(im);
+  ApplyLabTransfer(fast.Pixels(), count, t);
+  ApplyLabTransferScalar(plain.Pixels(), count, t);
+}
+
 TEST(ColourMatchTest, LabValuesOfKnownColours) {
   struct Row {
     uint8_t rgb[3];
@@ -162,10 +171,7 @@ TEST(ColourMatchTest, VectorPathsMatchThePlainOnes) {
     t.scale[0] = 0.9f, t.scale[1] = 0.8f, t.scale[2] = 1.2f;
     t.offset[0] = 4, t.offset[1] = -3, t.offset[2] = 6;
     CISImageEx a, b;
-    a.CopyFrom(im);
-    b.CopyFrom(im);
-    ApplyLabTransfer(a.Pixels(), count, t);
-    ApplyLabTransferScalar(b.Pixels(), count, t);
+    MapBothWays(im, count, t, a, b);
     size_t differing = 0;
     for (size_t i = 0; i < size_t{count} * 3; ++i) {
       ASSERT_LE(std::abs(int(a.Pixels()[i]) - int(b.Pixels()[i])), 1) << count << " at " << i;
@@ -237,10 +243,7 @@ TEST(ColourMatchTest, VectorPathFollowsThePlainOneOverTheWholeCube) {
     CLabTransfer t;
     for (int c = 0; c < 3; ++c) t.scale[c] = k.scale[c], t.offset[c] = k.offset[c];
     CISImageEx fast, plain;
-    fast.CopyFrom(cube);
-    plain.CopyFrom(cube);
-    ApplyLabTransfer(fast.Pixels(), n, t);
-    ApplyLabTransferScalar(plain.Pixels(), n, t);
+    MapBothWays(cube, n, t, fast, plain);
     size_t differing = 0;
     for (size_t i = 0; i < 3 * n; ++i) differing += fast.Pixels()[i] != plain.Pixels()[i];
     EXPECT_LE(testing_support::MaxDifference(fast, plain), 1) << k.scale[0];
