@@ -2,16 +2,12 @@
 // alone, and the full merge build of an 8000 x 6000 document with the option
 // off and on (the same run, so the ratio holds on a busy machine).
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
-#include <QSettings>
-#include <QString>
-#include <filesystem>
 #include <random>
-#include <string>
 #include <vector>
 
 #include "bench/BenchHost.h"
+#include "bench/BenchMain.h"
 #include "document/QuiltorDoc.h"
 #include "image/kernels/ColourMatch.h"
 
@@ -112,20 +108,4 @@ BENCHMARK(BM_BuildMerge2048)
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  // The option is stored: the settings stay out of the user's home.
-  char tmpl[] = "/tmp/quiltor-bench-XXXXXX";
-  if (!mkdtemp(tmpl)) return 1;
-  const std::string root = tmpl;
-  setenv("HOME", tmpl, 1);
-  setenv("XDG_CONFIG_HOME", (root + "/.config").c_str(), 1);
-  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                     QString::fromStdString(root + "/.config"));
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  std::error_code ec;
-  std::filesystem::remove_all(root, ec);
-  return 0;
-}
+int main(int argc, char** argv) { return RunBenchmarksInPrivateHome(argc, argv); }

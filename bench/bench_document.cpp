@@ -2,9 +2,7 @@
 // rebuilds against the memcpy of the same bytes, export and lock, Quick Import
 // and the small export.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
-#include <QSettings>
 #include <QString>
 #include <cstring>
 #include <filesystem>
@@ -15,6 +13,7 @@
 #include <vector>
 
 #include "bench/BenchHost.h"
+#include "bench/BenchMain.h"
 #include "document/QuickImport.h"
 #include "document/QuiltorDoc.h"
 
@@ -225,20 +224,4 @@ BENCHMARK(BM_ExportSmall1024)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  // Settings and the documents folder stay out of the user's home.
-  char tmpl[] = "/tmp/quiltor-bench-XXXXXX";
-  if (!mkdtemp(tmpl)) return 1;
-  g_root = tmpl;
-  setenv("HOME", tmpl, 1);
-  setenv("XDG_CONFIG_HOME", (g_root + "/.config").c_str(), 1);
-  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                     QString::fromStdString(g_root + "/.config"));
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  std::error_code ec;
-  std::filesystem::remove_all(g_root, ec);
-  return 0;
-}
+int main(int argc, char** argv) { return RunBenchmarksInPrivateHome(argc, argv, &g_root); }
