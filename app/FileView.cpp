@@ -1,6 +1,7 @@
 #include "app/FileView.h"
 
 #include <QIcon>
+#include <QScrollArea>
 
 #include "document/CommandIds.h"
 #include "panes/LeftDialog.h"
@@ -9,6 +10,13 @@ CFileView::CFileView(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* pare
     : QDockWidget(QStringLiteral("Slicer"), parent) {
   setObjectName(QStringLiteral("Pane%1").arg(PaneId::kSlicer));
   setWindowIcon(QIcon(QStringLiteral(":/icons/slicer.svg")));
-  m_dialog = new CLeftDialog(doc, services, this);
-  setWidget(m_dialog);
+  // A dock shorter than the pane's controls scrolls them, so that the
+  // history below keeps rows a user can pick from.
+  auto* area = new QScrollArea(this);
+  area->setFrameShape(QFrame::NoFrame);
+  area->setWidgetResizable(true);
+  area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  m_dialog = new CLeftDialog(doc, services, area);
+  area->setWidget(m_dialog);
+  setWidget(area);
 }

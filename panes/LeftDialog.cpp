@@ -8,6 +8,7 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <algorithm>
 
 #include "document/AutoImport.h"
 #include "document/QuickImport.h"
@@ -171,6 +172,12 @@ QListWidget* CLeftDialog::HistoryList() const {
 }
 
 QSize CLeftDialog::sizeHint() const { return DialogToPixels(kSlicerTemplateSize, m_units); }
+
+QSize CLeftDialog::minimumSizeHint() const {
+  const QListWidget* list = HistoryList();
+  const int row = std::max(list->sizeHintForRow(0), list->fontMetrics().lineSpacing() + 2);
+  return QSize(0, SlicerMinimumHeight(list->geometry().top(), row, list->frameWidth()));
+}
 
 void CLeftDialog::AddHistory(const QString& name) { HistoryList()->addItem(name); }
 

@@ -45,6 +45,8 @@ class CLeftDialog : public QWidget {
   void SetFolderChooser(FolderChooser chooser) { m_chooseFolder = std::move(chooser); }
 
   QSize sizeHint() const override;
+  // As tall as the controls and a few rows of the history; any width.
+  QSize minimumSizeHint() const override;
   DialogBaseUnits BaseUnits() const { return m_units; }
 
  signals:

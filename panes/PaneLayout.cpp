@@ -38,6 +38,11 @@ void LayoutFolderField(ControlRects& rects, int field, int button, int right) {
 
 }  // namespace
 
+int SlicerMinimumHeight(int historyTop, int rowHeight, int frameWidth) {
+  return std::max(0, historyTop) + kHistoryMinimumRows * std::max(1, rowHeight) +
+         2 * std::max(0, frameWidth);
+}
+
 void LayoutSlicer(ControlRects& rects, int cx, int cy) {
   using namespace SlicerId;
   int m = LeftOr(rects, k512, 10);

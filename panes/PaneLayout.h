@@ -9,6 +9,11 @@
 using ControlRects = std::map<int, QRect>;
 
 // Slicer dialog resized to cx × cy.
+// The Slicer pane is never made shorter than its controls and this many rows
+// of the history below them; a shorter dock scrolls it.
+inline constexpr int kHistoryMinimumRows = 5;
+int SlicerMinimumHeight(int historyTop, int rowHeight, int frameWidth);
+
 void LayoutSlicer(ControlRects& rects, int cx, int cy);
 // Merger dialog resized to width cx.
 void LayoutMerger(ControlRects& rects, int cx);

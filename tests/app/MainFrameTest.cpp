@@ -4,13 +4,16 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDockWidget>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QUrl>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QStatusBar>
+#include <QUrl>
 #include <memory>
 
 #include "app/FileView.h"
@@ -22,6 +25,7 @@
 #include "document/CommandIds.h"
 #include "document/QuiltorDoc.h"
 #include "panes/LeftDialog.h"
+#include "panes/PaneLayout.h"
 #include "view/QuiltorView.h"
 #include "widgets/WidgetTestSupport.h"
 
@@ -90,13 +94,15 @@ class MainFrameTest : public QObject {
   void everyActionCarriesItsIdAndPrompt() {
     auto app = Start();
     CMainFrame* frame = app->MainFrame();
-    const int ids[] = {Cmd::kFileNew, Cmd::kFileOpen, Cmd::kFileSave, Cmd::kFileSaveAs,
-                       Cmd::kExport512, Cmd::kExport1024, Cmd::kAppExit, Cmd::kOpenShadow,
-                       Cmd::kCopyMainToShadow, Cmd::kRemoveShadow, Cmd::kExportAndLock,
-                       Cmd::kCancelLock, Cmd::kQuickImport, Cmd::kApplyMerge, Cmd::kCancelMerge,
-                       Cmd::kViewStatusBar, Cmd::kEraser, Cmd::kBrush, Cmd::kShowFrame,
-                       Cmd::kMagnify, Cmd::kAutoSendToClipboard, Cmd::kOpenSliceFolder,
-                       Cmd::kAppAbout, Cmd::kHomePage, Cmd::kFilePrint, Cmd::kFilePrintPreview};
+    const int ids[] = {Cmd::kFileNew,         Cmd::kFileOpen,        Cmd::kFileSave,
+                       Cmd::kFileSaveAs,      Cmd::kExport512,       Cmd::kExport1024,
+                       Cmd::kAppExit,         Cmd::kOpenShadow,      Cmd::kCopyMainToShadow,
+                       Cmd::kRemoveShadow,    Cmd::kExportAndLock,   Cmd::kCancelLock,
+                       Cmd::kQuickImport,     Cmd::kApplyMerge,      Cmd::kCancelMerge,
+                       Cmd::kViewStatusBar,   Cmd::kEraser,          Cmd::kBrush,
+                       Cmd::kShowFrame,       Cmd::kMagnify,         Cmd::kAutoSendToClipboard,
+                       Cmd::kOpenSliceFolder, Cmd::kAppAbout,        Cmd::kHomePage,
+                       Cmd::kFilePrint,       Cmd::kFilePrintPreview};
     for (int id : ids) {
       QAction* a = frame->Action(id);
       QVERIFY2(a, qPrintable(QString::number(id)));
@@ -112,12 +118,14 @@ class MainFrameTest : public QObject {
              QStringLiteral("Quit the application; prompts to save documents"));
     // the toolbar: New, Open, Save | Magnify | About
     QList<int> bar;
-    for (QAction* a : frame->StandardToolBar()->actions()) bar.append(a->isSeparator() ? 0 : a->data().toInt());
+    for (QAction* a : frame->StandardToolBar()->actions())
+      bar.append(a->isSeparator() ? 0 : a->data().toInt());
     QCOMPARE(bar, (QList<int>{Cmd::kFileNew, Cmd::kFileOpen, Cmd::kFileSave, 0, Cmd::kMagnify, 0,
                               Cmd::kAppAbout}));
     // the view's context menu
     QList<int> menu;
-    for (QAction* a : frame->ViewContextMenu()->actions()) menu.append(a->isSeparator() ? 0 : a->data().toInt());
+    for (QAction* a : frame->ViewContextMenu()->actions())
+      menu.append(a->isSeparator() ? 0 : a->data().toInt());
     QCOMPARE(menu, (QList<int>{Cmd::kMagnify, 0, Cmd::kExportAndLock, Cmd::kCancelLock, 0,
                                Cmd::kQuickImport, 0, Cmd::kApplyMerge, Cmd::kCancelMerge}));
     // a highlighted command shows its prompt, then "Ready" again
@@ -154,6 +162,31 @@ class MainFrameTest : public QObject {
     QCOMPARE(Store().value(QStringLiteral("Settings/AutoImport")).toInt(), 0);
   }
 
+  // On a low screen the Slicer's controls do not fit: the pane scrolls, and
+  // its history keeps rows to pick from instead of being squeezed to one.
+  void slicerScrollsInsteadOfSqueezingItsHistory() {
+    auto app = Start();
+    CMainFrame* frame = app->MainFrame();
+    CLeftDialog* pane = frame->FileView()->Dialog();
+    auto* area = qobject_cast<QScrollArea*>(frame->FileView()->widget());
+    QVERIFY(area && area->widget() == pane);
+    auto* history = qobject_cast<QListWidget*>(pane->Control(SlicerId::kHistory));
+    QVERIFY(history);
+    const int row = history->fontMetrics().lineSpacing();
+    for (int height : {1200, 900, 600}) {
+      frame->resize(1400, height);
+      frame->show();
+      QCoreApplication::processEvents();
+      QVERIFY2(history->height() >= kHistoryMinimumRows * row, qPrintable(QString::number(height)));
+      // Every control stays reachable: the pane is as tall as it needs, and
+      // the scroll bar covers what the dock cannot show.
+      const int hidden = pane->height() - area->viewport()->height();
+      QCOMPARE(area->verticalScrollBar()->maximum(), std::max(0, hidden));
+      QCOMPARE(pane->width(), area->viewport()->width());
+    }
+    QVERIFY(area->verticalScrollBar()->maximum() > 0);  // 600 pixels are too few
+  }
+
   void menuCommandsReachTheDocument() {
     const QString folder = TempFolder();
     const QString picture = folder + QStringLiteral("/main.png");
@@ -168,7 +201,9 @@ class MainFrameTest : public QObject {
     doc.CreateSlice(512, 0, 1);
     trigger(Cmd::kExportAndLock);
     QCOMPARE(doc.m_locked, uint8_t(1));
-    QVERIFY(QDir(folder + QStringLiteral("/slices")).entryList({QStringLiteral("slice_001_*.png")}).size() == 1);
+    QVERIFY(QDir(folder + QStringLiteral("/slices"))
+                .entryList({QStringLiteral("slice_001_*.png")})
+                .size() == 1);
     trigger(Cmd::kCancelLock);
     QCOMPARE(doc.m_locked, uint8_t(0));
 
@@ -236,7 +271,8 @@ class MainFrameTest : public QObject {
       CMainFrame* frame = app->MainFrame();
       QCOMPARE(frame->ApplicationLook(), 219);
       QCOMPARE(CheckedLook(frame), 0);
-      QCOMPARE(QApplication::palette().color(QPalette::Window), LookPalette(219).color(QPalette::Window));
+      QCOMPARE(QApplication::palette().color(QPalette::Window),
+               LookPalette(219).color(QPalette::Window));
       frame->Action(216)->trigger();
       QCOMPARE(CheckedLook(frame), 216);
       QCOMPARE(Store().value(QStringLiteral("Workspace/ApplicationLook")).toInt(), 216);
@@ -246,14 +282,16 @@ class MainFrameTest : public QObject {
       // an unknown id shows the Office 2007 style last chosen: black here
       frame->OnApplicationLook(300);
       QCOMPARE(CheckedLook(frame), 0);
-      QCOMPARE(QApplication::palette().color(QPalette::Window), LookPalette(216).color(QPalette::Window));
+      QCOMPARE(QApplication::palette().color(QPalette::Window),
+               LookPalette(216).color(QPalette::Window));
     }
     // every look is distinct
     QSet<QRgb> windows;
     int count = 0;
     const LookEntry* table = LookTable(&count);
     QCOMPARE(count, 11);
-    for (int i = 0; i < count; ++i) windows.insert(LookPalette(table[i].id).color(QPalette::Window).rgb());
+    for (int i = 0; i < count; ++i)
+      windows.insert(LookPalette(table[i].id).color(QPalette::Window).rgb());
     QCOMPARE(windows.size(), 11);
     QCOMPARE(EffectiveLook(212, 0), 215);
     QCOMPARE(EffectiveLook(204, 218), 218);
@@ -272,7 +310,8 @@ class MainFrameTest : public QObject {
     list->Action(Cmd::kOutputCopy)->trigger();
     answers.Box(QMessageBox::Ok);
     list->Action(Cmd::kOutputClear)->trigger();
-    QCOMPARE(answers.boxTexts, (QStringList{QStringLiteral("Copy output"), QStringLiteral("Clear output")}));
+    QCOMPARE(answers.boxTexts,
+             (QStringList{QStringLiteral("Copy output"), QStringLiteral("Clear output")}));
     QCOMPARE(list->LineCount(), 2);
     for (int i = 0; i < 30000; ++i) frame->AddOutputLine(QStringLiteral("line %1").arg(i));
     QCOMPARE(list->LineCount(), 30002);
@@ -355,7 +394,8 @@ class MainFrameTest : public QObject {
       QVERIFY(WritePicture(pictures.last(), 64, 64, i + 1));
     }
     auto app = Start();
-    for (const QString& p : pictures) QCOMPARE(app->OpenDocumentFile(p), CQuiltorApp::OpenResult::Opened);
+    for (const QString& p : pictures)
+      QCOMPARE(app->OpenDocumentFile(p), CQuiltorApp::OpenResult::Opened);
     QCOMPARE(app->RecentFiles().Entries(),
              (QStringList{pictures[4], pictures[3], pictures[2], pictures[1]}));
     QCOMPARE(app->MainFrame()->Action(Cmd::kFileMruFirst)->text(),
