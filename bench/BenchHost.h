@@ -2,6 +2,9 @@
 // answered No), no clipboard, no dialogs; a mask preview of its own.
 #pragma once
 
+#include <cstdint>
+#include <random>
+
 #include "document/DocumentHost.h"
 #include "image/ISImageEx.h"
 
@@ -26,3 +29,19 @@ class CBenchHost : public IDocumentHost {
   void RedrawMaskPreview() override {}
   CISImageEx preview;
 };
+
+// A test picture: smooth gradients with noise (0..noiseMask added) and
+// hard-edged blocks, so that files and colours are like a photo's.
+inline void FillPicture(CISImageEx& im, uint32_t w, uint32_t h, uint32_t seed,
+                        uint32_t noiseMask = 15) {
+  im.Create(w, h, 24);
+  std::minstd_rand rng(seed);
+  uint8_t* p = im.Pixels();
+  for (uint32_t y = 0; y < h; ++y)
+    for (uint32_t x = 0; x < w; ++x, p += 3) {
+      const uint32_t n = rng() & noiseMask;
+      p[0] = static_cast<uint8_t>((x * 255 / w + n) & 255);
+      p[1] = static_cast<uint8_t>((y * 255 / h + n) & 255);
+      p[2] = static_cast<uint8_t>(((x / 64 + y / 64) % 2 ? 190 : 50) + n);
+    }
+}

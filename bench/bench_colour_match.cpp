@@ -3,7 +3,6 @@
 // off and on (the same run, so the ratio holds on a busy machine).
 #include <benchmark/benchmark.h>
 
-#include <random>
 #include <vector>
 
 #include "bench/BenchHost.h"
@@ -14,20 +13,6 @@
 namespace {
 
 using BenchHost = CBenchHost;
-
-// Smooth gradients with noise and hard-edged blocks.
-void FillPicture(CISImageEx& im, uint32_t w, uint32_t h, uint32_t seed) {
-  im.Create(w, h, 24);
-  std::minstd_rand rng(seed);
-  uint8_t* p = im.Pixels();
-  for (uint32_t y = 0; y < h; ++y)
-    for (uint32_t x = 0; x < w; ++x, p += 3) {
-      const uint32_t n = rng() & 15;
-      p[0] = static_cast<uint8_t>((x * 255 / w + n) & 255);
-      p[1] = static_cast<uint8_t>((y * 255 / h + n) & 255);
-      p[2] = static_cast<uint8_t>(((x / 64 + y / 64) % 2 ? 190 : 50) + n);
-    }
-}
 
 void BM_MatchColoursKernel(benchmark::State& state) {
   const uint32_t side = static_cast<uint32_t>(state.range(0));

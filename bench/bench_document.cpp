@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -29,27 +28,13 @@ std::string Folder(const std::string& name) {
   return path;
 }
 
-// Smooth gradients with noise, so that PNG files have realistic sizes.
-void FillPicture(CISImageEx& im, uint32_t w, uint32_t h, uint32_t seed) {
-  im.Create(w, h, 24);
-  std::minstd_rand rng(seed);
-  uint8_t* p = im.Pixels();
-  for (uint32_t y = 0; y < h; ++y)
-    for (uint32_t x = 0; x < w; ++x, p += 3) {
-      const uint32_t n = rng() & 7;
-      p[0] = static_cast<uint8_t>((x * 255 / w + n) & 255);
-      p[1] = static_cast<uint8_t>((y * 255 / h + n) & 255);
-      p[2] = static_cast<uint8_t>(((x / 64 + y / 64) % 2 ? 190 : 50) + n);
-    }
-}
-
 struct DocFixture {
   BenchHost host;
   CQuiltorServices services;
   CQuiltorDoc doc{host, services};
 
   DocFixture(uint32_t w, uint32_t h) {
-    FillPicture(doc.m_mainImage, w, h, 1);
+    FillPicture(doc.m_mainImage, w, h, 1, 7);
     doc.m_backupImage.CopyFrom(doc.m_mainImage);
     doc.m_mainImagePath = QString::fromStdString(g_root + "/main.png");
     doc.m_sliceFolder = QString::fromStdString(Folder("slices"));
