@@ -10,12 +10,16 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QNativeGestureEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPrinter>
+#include <QResizeEvent>
 #include <QUrl>
+#include <QWheelEvent>
 #include <QtMath>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "document/QuiltorDoc.h"
@@ -107,18 +111,133 @@ void CQuiltorView::ToggleMagnifier() {
 }
 
 QPoint CQuiltorView::ImagePointOf(QPoint client) const {
+  if (m_zoomed) return viewzoom::ImagePointAt(client, m_zoom);
   return viewgeom::ImagePoint(client, DisplayScale(), m_offset);
 }
 
 void CQuiltorView::EmptyDisplayCopy() {
   m_displayCopy.Clear();
   m_displaySource = Source::None;
+  m_pyramid[1].Reset();
+}
+
+// --- zoom and pan
+
+QSize CQuiltorView::PictureSize() const {
+  const CISImageEx& main = m_doc.m_mainImage;
+  return main.HasPixels() ? QSize(int(main.m_width), int(main.m_height)) : QSize();
+}
+
+double CQuiltorView::FittedScale() const {
+  const QSize image = PictureSize();
+  const qreal ratio = devicePixelRatioF();
+  viewgeom::Fit fit;
+  if (!viewgeom::FitInto(image.width(), image.height(), int(width() * ratio), int(height() * ratio),
+                         fit))
+    fit.scale = 1.0;
+  return fit.scale / ratio;
+}
+
+viewzoom::Zoom CQuiltorView::CurrentZoom() const {
+  if (m_zoomed) return m_zoom;
+  // The fitted view's own scale and offset, as its paint computes them.
+  const QSize image = PictureSize();
+  const qreal ratio = devicePixelRatioF();
+  const int cw = int(width() * ratio), ch = int(height() * ratio);
+  viewgeom::Fit fit{image.width(), image.height(), 1.0};
+  viewgeom::FitInto(image.width(), image.height(), cw, ch, fit);
+  const QPoint device = viewgeom::CentredOffset(cw, ch, fit.width, fit.height);
+  return {fit.scale / ratio, double(int(device.x() / ratio)), double(int(device.y() / ratio))};
+}
+
+int CQuiltorView::ZoomPercent() const { return viewzoom::Percent(DisplayScale(), m_ratio); }
+
+void CQuiltorView::SetZoom(const viewzoom::Zoom& z) {
+  FollowSize();
+  const bool wasZoomed = m_zoomed;
+  const viewzoom::Zoom before = m_zoom;
+  const QSize image = PictureSize();
+  const double fitted = FittedScale();
+  if (image.isEmpty() || z.scale <= fitted * (1 + 1e-9)) {
+    m_zoomed = false;
+  } else {
+    m_zoomed = true;
+    m_zoom = viewzoom::Limited(z, size(), image);
+    m_offset = m_zoom.Origin();
+  }
+  if (wasZoomed == m_zoomed && (!m_zoomed || before == m_zoom)) return;
+  m_zoomMoved = true;
+  if (!m_zoomed) {
+    // Hit tests before the next paint already see the fitted view.
+    const viewzoom::Zoom fit = CurrentZoom();
+    m_offset = fit.Origin();
+    m_displayScale = fit.scale * devicePixelRatioF();
+  }
+  emit ZoomChanged(viewzoom::Percent(m_zoomed ? m_zoom.scale : fitted, devicePixelRatioF()));
+  update();
+}
+
+void CQuiltorView::ZoomBy(int steps, QPointF fixed) {
+  FollowSize();
+  if (PictureSize().isEmpty() || steps == 0) return;
+  const viewzoom::Zoom now = CurrentZoom();
+  const double ratio = devicePixelRatioF();
+  const double scale =
+      viewzoom::StepScale(FittedScale(), now.scale, steps, viewzoom::kMaxScale / ratio);
+  SetZoom(viewzoom::ZoomAbout(now, scale, fixed));
+}
+
+void CQuiltorView::ZoomIn() { ZoomBy(1, QPointF(width() / 2.0, height() / 2.0)); }
+void CQuiltorView::ZoomOut() { ZoomBy(-1, QPointF(width() / 2.0, height() / 2.0)); }
+void CQuiltorView::FitToWindow() { SetZoom({0, 0, 0}); }
+
+void CQuiltorView::ActualPixels() {
+  const QSize image = PictureSize();
+  if (image.isEmpty()) return;
+  const double scale = 1.0 / devicePixelRatioF();
+  QPointF at(image.width() / 2.0, image.height() / 2.0);
+  const QPoint pointer = mapFromGlobal(QCursor::pos());
+  if (rect().contains(pointer)) {
+    const QPoint under = ImagePointOf(pointer);
+    if (QRect(QPoint(), image).contains(under)) at = under;
+  }
+  // One screen pixel per picture pixel may lie below the fitted scale of a
+  // small picture: then the fitted view is it.
+  SetZoom(viewzoom::CentredOn(scale, at, size()));
+}
+
+void CQuiltorView::ZoomToSlice() {
+  if (PictureSize().isEmpty()) return;
+  const QRect square(m_doc.m_sliceX, m_doc.m_sliceY, m_doc.m_sliceWidth, m_doc.m_sliceHeight);
+  SetZoom(
+      viewzoom::ToSlice(square, size(), FittedScale(), viewzoom::kMaxScale / devicePixelRatioF()));
+}
+
+void CQuiltorView::PanBy(int dx, int dy) {
+  if (m_zoomed) SetZoom(viewzoom::Panned(m_zoom, dx, dy));
+}
+
+void CQuiltorView::FollowMergeState() {
+  if (m_doc.m_merge == m_mergeSeen) return;
+  m_mergeSeen = m_doc.m_merge;
+  if (m_doc.m_merge) {
+    if (!m_zoomWhenMerging) return;
+    m_zoomSaved = true;
+    m_savedZoomed = m_zoomed;
+    m_savedZoom = m_zoom;
+    ZoomToSlice();
+  } else if (m_zoomSaved) {
+    m_zoomSaved = false;
+    SetZoom(m_savedZoomed ? m_savedZoom : viewzoom::Zoom{0, 0, 0});
+  }
 }
 
 // --- painting
 
 void CQuiltorView::paintEvent(QPaintEvent* event) {
   m_ratio = devicePixelRatioF();
+  FollowSize();
+  FollowMergeState();
   {
     CMemDC2 dc(this, event->rect());
     Draw(dc, rect());
@@ -129,6 +248,7 @@ void CQuiltorView::paintEvent(QPaintEvent* event) {
 
 void CQuiltorView::Render(QPainter& painter) {
   m_ratio = devicePixelRatioF();
+  FollowSize();
   CMemDC2 dc(painter);
   Draw(dc, rect());
 }
@@ -150,6 +270,10 @@ void CQuiltorView::Draw(CMemDC2& dc, const QRect& client) {
     DrawPicture(p, client);
   }
   if (!m_doc.m_rotating) m_doc.m_angle = 0;
+  // In merge mode the square's screen place is kept from before the merge,
+  // unless the zoom moved it since: the brush's hit tests follow the zoom.
+  if (m_doc.m_merge && (m_zoomed || m_zoomMoved)) StoreSliceScreen();
+  m_zoomMoved = false;
   if (!m_doc.m_merge) DrawSliceOverlay(dc);
   if (m_doc.m_merge && m_doc.m_showFrame) DrawShowFrame(dc.Painter());
   DrawBrush(dc, client);
@@ -215,6 +339,33 @@ void CQuiltorView::FitDisplayCopy(const CISImageEx& source, const QRect& client)
 }
 
 void CQuiltorView::DrawPicture(QPainter& p, const QRect& client) {
+  if (m_zoomed) {
+    const bool shadow = m_showShadow && m_doc.m_shadowImage.HasPixels();
+    if (m_doc.m_displayRefresh && !shadow) {
+      // A change of unknown extent: every level and the fitted copy go stale.
+      m_pyramid[0].Reset();
+      EmptyDisplayCopy();
+      m_doc.m_displayRefresh = 0;
+    }
+    m_offset = m_zoom.Origin();
+    if (shadow) {
+      p.fillRect(client, kShadowBackground);
+      if (m_displaySource != Source::Shadow) {
+        m_displayCopy.Clear();
+        m_doc.Host().AddOutputLine(QStringLiteral("Show ControlNet Image"));
+        m_displaySource = Source::Shadow;
+      }
+      DrawZoomed(p, m_doc.m_shadowImage, m_pyramid[1]);
+      DrawTwoPixelFrame(p, kRed);
+    } else if (m_doc.m_mainImage.HasPixels()) {
+      if (m_displaySource == Source::Shadow) EmptyDisplayCopy();
+      DrawZoomed(p, m_doc.m_mainImage, m_pyramid[0]);
+      if (m_doc.m_merge) DrawTwoPixelFrame(p, kBlue);
+    } else {
+      DrawHelpText(p, client);
+    }
+    return;
+  }
   if (m_showShadow && m_doc.m_shadowImage.HasPixels()) {
     p.fillRect(client, kShadowBackground);
     if (m_displaySource != Source::Shadow) m_displayCopy.Clear();
@@ -229,6 +380,7 @@ void CQuiltorView::DrawPicture(QPainter& p, const QRect& client) {
   if (m_doc.m_mainImage.HasPixels()) {
     if (m_displaySource != Source::Main || m_doc.m_displayRefresh) {
       m_displayCopy.Clear();
+      if (m_doc.m_displayRefresh) m_pyramid[0].Reset();
       m_doc.m_displayRefresh = 0;
     }
     FitDisplayCopy(m_doc.m_mainImage, client);
@@ -251,10 +403,60 @@ void CQuiltorView::DrawDisplayCopy(QPainter& p) {
   p.drawImage(m_offset, wrapped);
 }
 
+void CQuiltorView::DrawZoomed(QPainter& p, const CISImageEx& source,
+                              qimg::CPicturePyramid& pyramid) {
+  if (source.m_bitsPerPixel != 24) return;
+  const QSize image(int(source.m_width), int(source.m_height));
+  const QRect visible = viewzoom::VisibleImageRect(m_zoom, size(), image);
+  if (visible.isEmpty()) return;
+  // Level k shows 2^-k of the picture's pixels: the smallest level still at
+  // or above the shown scale in device pixels.
+  const double device = m_zoom.scale * m_ratio;
+  int k = 0;
+  while (k < 30 && double(int64_t{2} << k) * device <= 1.0 + 1e-9) ++k;
+  const uint8_t* pixels = source.Pixels();
+  int levelWidth = image.width();
+  QRect part = visible;
+  if (k > 0) {
+    const int step = 1 << k;
+    const qimg::PyramidRect want{visible.left() >> k, visible.top() >> k,
+                                 (visible.right() + step) >> k, (visible.bottom() + step) >> k};
+    const qimg::CPicturePyramid::Level level =
+        pyramid.Get(source.Pixels(), image.width(), image.height(), k, want);
+    if (!level.pixels) return;  // no memory for the level: the background shows
+    pixels = level.pixels;
+    levelWidth = level.width;
+    part = QRect(want.left, want.top, std::min(level.width, want.right) - want.left,
+                 std::min(level.height, want.bottom) - want.top);
+  }
+  const QImage wrapped(pixels + (size_t(part.top()) * size_t(levelWidth) + size_t(part.left())) * 3,
+                       part.width(), part.height(), qsizetype(3) * levelWidth,
+                       QImage::Format_RGB888);
+  const double unit = m_zoom.scale * double(1 << k);  // client pixels per level pixel
+  const QPoint o = m_zoom.Origin();
+  const QRectF target(o.x() + part.left() * unit, o.y() + part.top() * unit, part.width() * unit,
+                      part.height() * unit);
+  p.save();
+  p.setClipRect(PictureRect(), Qt::IntersectClip);
+  // Picture pixels show as crisp squares from one to one upwards.
+  p.setRenderHint(QPainter::SmoothPixmapTransform, device < 1.0);
+  p.drawImage(target, wrapped);
+  p.restore();
+}
+
+QRectF CQuiltorView::PictureRect() const {
+  if (m_zoomed) {
+    const QSize image = PictureSize();
+    return QRectF(m_zoom.Origin(),
+                  QSizeF(image.width() * m_zoom.scale, image.height() * m_zoom.scale));
+  }
+  return QRectF(m_offset,
+                QSizeF(m_displayCopy.m_width / m_ratio, m_displayCopy.m_height / m_ratio));
+}
+
 void CQuiltorView::DrawTwoPixelFrame(QPainter& p, const QColor& colour) {
-  if (!m_displayCopy.HasPixels()) return;
-  const QRectF outer(m_offset,
-                     QSizeF(m_displayCopy.m_width / m_ratio, m_displayCopy.m_height / m_ratio));
+  if (!m_zoomed && !m_displayCopy.HasPixels()) return;
+  const QRectF outer = PictureRect();
   const qreal x = outer.x(), y = outer.y(), w = outer.width(), h = outer.height();
   const qreal t = std::min<qreal>(2, std::min(w, h) / 2);
   p.fillRect(QRectF(x, y, w, t), colour);
@@ -276,12 +478,17 @@ void CQuiltorView::DrawHelpText(QPainter& p, const QRect& client) {
              Qt::TextWordWrap | Qt::TextShowMnemonic | Qt::AlignLeft | Qt::AlignTop, HelpText());
 }
 
-void CQuiltorView::DrawSliceOverlay(CMemDC2& dc) {
+QRect CQuiltorView::StoreSliceScreen() {
   const QRect screen = viewgeom::SliceScreenRect(SliceRectOf(m_doc), DisplayScale(), m_offset);
   m_doc.m_sliceScreenLeft = screen.x();
   m_doc.m_sliceScreenTop = screen.y();
   m_doc.m_sliceScreenWidth = screen.width();
   m_doc.m_sliceScreenHeight = screen.height();
+  return screen;
+}
+
+void CQuiltorView::DrawSliceOverlay(CMemDC2& dc) {
+  const QRect screen = StoreSliceScreen();
   const viewgeom::Square sq = viewgeom::RotatedSquare(screen, m_doc.m_angle);
   QColor square(Qt::white), line(192, 192, 192), fill(Qt::white);
   if (m_doc.m_locked) {
@@ -370,13 +577,15 @@ void CQuiltorView::DrawLockHatch(CMemDC2& dc, const QPolygon& corners, const QRe
   // Straight on a printer, which has no raster operations: what lies under
   // the square (background and picture) is drawn again into an image,
   // combined there, and laid over the square.
-  QImage under = Underlay(bounds, false);
+  // (Only the part inside the view: a zoomed square may reach far beyond it.)
+  const QRect area = bounds.intersected(rect());
+  QImage under = Underlay(area, false);
   if (under.isNull()) return;
-  AndWithHatch(under, under.rect(), QPointF(bounds.topLeft()), corners, bounds);
+  AndWithHatch(under, under.rect(), QPointF(area.topLeft()), corners, bounds);
   QPainter& p = dc.Painter();
   p.save();
   p.setClipRegion(QRegion(corners, Qt::OddEvenFill), Qt::IntersectClip);
-  p.drawImage(bounds.topLeft(), under);
+  p.drawImage(area.topLeft(), under);
   p.restore();
 }
 
@@ -414,7 +623,7 @@ void InvertRing(QImage& image, const QRect& device, QPointF origin, const QRect&
 
 // A one-pixel circle that inverts what lies under it (not (screen xor black)).
 void CQuiltorView::InvertEllipse(CMemDC2& dc, const QRect& rect) {
-  const QRect area = rect.adjusted(-1, -1, 2, 2);
+  const QRect area = rect.adjusted(-1, -1, 2, 2).intersected(this->rect());
   if (QImage* buffer = dc.Image()) {
     InvertRing(*buffer, dc.DeviceRect(QRectF(area)), QPointF(dc.Rect().topLeft()), rect, false);
     dc.Resume();
@@ -507,9 +716,37 @@ QRect CQuiltorView::ScreenRectOfDisplay(const QRect& d) const {
 
 void CQuiltorView::ImageChanged(const QRect& imageRect) {
   const CISImageEx& main = m_doc.m_mainImage;
+  m_pyramid[0].Invalidate({imageRect.left(), imageRect.top(), imageRect.left() + imageRect.width(),
+                           imageRect.top() + imageRect.height()});
+  if (m_zoomed) {
+    if (m_showShadow || !main.HasPixels()) return;
+    // The fitted copy follows when it can; otherwise it is built again when
+    // the view returns to fit.
+    if (!UpdateFittedCopy(imageRect)) EmptyDisplayCopy();
+    m_doc.m_displayRefresh = 0;
+    const QPointF at = viewzoom::ClientOf(imageRect.topLeft(), m_zoom);
+    const QRect screen =
+        QRectF(at, QSizeF(imageRect.width() * m_zoom.scale, imageRect.height() * m_zoom.scale))
+            .toAlignedRect()
+            .intersected(rect());
+    if (screen.isEmpty()) return;
+    m_pendingScreen = m_pendingScreen.united(screen);
+    update(screen);
+    return;
+  }
+  if (!UpdateFittedCopy(imageRect)) return;
+  m_doc.m_displayRefresh = 0;
+  const QRect screen = ScreenRectOfDisplay(m_scaler.TargetRectFor(imageRect));
+  if (screen.isEmpty()) return;
+  m_pendingScreen = m_pendingScreen.united(screen);
+  update(screen);
+}
+
+bool CQuiltorView::UpdateFittedCopy(const QRect& imageRect) {
+  const CISImageEx& main = m_doc.m_mainImage;
   if (m_displaySource != Source::Main || m_showShadow || !m_displayCopy.HasPixels() ||
       !main.HasPixels() || main.m_bitsPerPixel != 24 || m_displayCopy.m_bitsPerPixel != 24)
-    return;
+    return false;
   // The copy must be what a rebuild would make now, or the next paint
   // rebuilds it anyway.
   const qreal ratio = devicePixelRatioF();
@@ -519,15 +756,9 @@ void CQuiltorView::ImageChanged(const QRect& imageRect) {
                     fit);
   if (ratio != m_ratio || fit.width != static_cast<int>(m_displayCopy.m_width) ||
       fit.height != static_cast<int>(m_displayCopy.m_height) || fit.scale != m_displayScale)
-    return;
-  if (!m_scaler.Prepare(w, h, fit.width, fit.height)) return;
-  const QRect target = m_scaler.TargetRectFor(imageRect);
-  if (!m_scaler.Update(main, m_displayCopy, target)) return;
-  m_doc.m_displayRefresh = 0;
-  const QRect screen = ScreenRectOfDisplay(target);
-  if (screen.isEmpty()) return;
-  m_pendingScreen = m_pendingScreen.united(screen);
-  update(screen);
+    return false;
+  if (!m_scaler.Prepare(w, h, fit.width, fit.height)) return false;
+  return m_scaler.Update(main, m_displayCopy, m_scaler.TargetRectFor(imageRect));
 }
 
 void CQuiltorView::RepaintMergeChanges(const QRect& brushBefore) {
@@ -561,6 +792,12 @@ void CQuiltorView::enterEvent(QEnterEvent* event) {
 }
 
 void CQuiltorView::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::MiddleButton) {
+    m_panning = m_zoomed;
+    m_panAnchor = event->position().toPoint();
+    m_panStart = m_zoom;
+    return;
+  }
   if (event->button() != Qt::LeftButton) {
     QWidget::mousePressEvent(event);
     return;
@@ -599,6 +836,11 @@ void CQuiltorView::mousePressEvent(QMouseEvent* event) {
 
 void CQuiltorView::mouseMoveEvent(QMouseEvent* event) {
   const QPoint p = event->position().toPoint();
+  if (m_panning && (event->buttons() & Qt::MiddleButton)) {
+    const QPoint d = p - m_panAnchor;
+    SetZoom(viewzoom::Panned(m_panStart, d.x(), d.y()));
+    return;
+  }
   // The pointer is not held in merge mode: moves outside the view are not
   // the view's.
   if (m_doc.m_merge && m_buttonDown && !rect().contains(p)) return;
@@ -641,6 +883,10 @@ void CQuiltorView::mouseReleaseEvent(QMouseEvent* event) {
     if (m_contextMenu) m_contextMenu->popup(mapToGlobal(event->position().toPoint()));
     return;
   }
+  if (event->button() == Qt::MiddleButton) {
+    m_panning = false;
+    return;
+  }
   if (event->button() != Qt::LeftButton) {
     QWidget::mouseReleaseEvent(event);
     return;
@@ -662,7 +908,20 @@ void CQuiltorView::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void CQuiltorView::keyPressEvent(QKeyEvent* event) {
-  if (event->key() != Qt::Key_Space) {
+  const int key = event->key();
+  if (m_zoomed && event->modifiers() == Qt::NoModifier &&
+      (key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down)) {
+    // The picture moves the other way from the part of it that comes into view.
+    const int dx = int(width() * viewzoom::kPanPart), dy = int(height() * viewzoom::kPanPart);
+    PanBy(key == Qt::Key_Left    ? dx
+          : key == Qt::Key_Right ? -dx
+                                 : 0,
+          key == Qt::Key_Up     ? dy
+          : key == Qt::Key_Down ? -dy
+                                : 0);
+    return;
+  }
+  if (key != Qt::Key_Space) {
     QWidget::keyPressEvent(event);
     return;
   }
@@ -683,6 +942,46 @@ void CQuiltorView::keyReleaseEvent(QKeyEvent* event) {
     EmptyDisplayCopy();
     update();
   }
+}
+
+void CQuiltorView::wheelEvent(QWheelEvent* event) {
+  // One notch is 120 eighths of a degree; a touchpad sends it in pieces.
+  m_wheelRest += event->angleDelta().y();
+  const int steps = m_wheelRest / 120;
+  m_wheelRest -= steps * 120;
+  if (steps) ZoomBy(steps, event->position());
+  event->accept();
+}
+
+bool CQuiltorView::event(QEvent* event) {
+  if (event->type() == QEvent::NativeGesture) {
+    auto* gesture = static_cast<QNativeGestureEvent*>(event);
+    if (gesture->gestureType() == Qt::ZoomNativeGesture) {
+      // A pinch reports scale changes; a step of the ladder per √2 of them.
+      m_pinchRest += std::log1p(gesture->value());
+      const double step = std::log(M_SQRT2);
+      const int steps = int(m_pinchRest / step);
+      m_pinchRest -= steps * step;
+      if (steps) ZoomBy(steps, gesture->position());
+      return true;
+    }
+  }
+  return QWidget::event(event);
+}
+
+void CQuiltorView::resizeEvent(QResizeEvent* event) {
+  FollowSize();
+  QWidget::resizeEvent(event);
+}
+
+void CQuiltorView::FollowSize() {
+  // The picture point at the centre stays there; a window grown past the
+  // zoom shows the fitted view. (A hidden widget is resized without events,
+  // so the paint asks too.)
+  const QSize before = m_zoomSize;
+  m_zoomSize = size();
+  if (m_zoomed && before.isValid() && before != m_zoomSize)
+    SetZoom(viewzoom::Resized(m_zoom, before, m_zoomSize));
 }
 
 namespace {

@@ -9,7 +9,9 @@
 #include <QWidget>
 
 #include "image/ISImageEx.h"
+#include "image/kernels/PicturePyramid.h"
 #include "view/DisplayScaler.h"
+#include "view/ZoomGeometry.h"
 
 class CQuiltorDoc;
 class CMemDC2;
@@ -39,9 +41,27 @@ class CQuiltorView : public QWidget {
   // rectangle is marked for the next repaint.
   void ImageChanged(const QRect& imageRect);
 
+  // Zoom and pan. The fitted view is the default and the floor: zooming out
+  // to the fitted scale returns to it.
+  void ZoomBy(int steps, QPointF fixedClient);
+  void ZoomIn();
+  void ZoomOut();
+  void FitToWindow();
+  void ActualPixels();
+  void ZoomToSlice();
+  void PanBy(int dx, int dy);
+  bool Zoomed() const { return m_zoomed; }
+  // "View > Zoom to Slice When Merging": a merge that starts zooms to the
+  // square; its end returns to the zoom before it.
+  void SetZoomToSliceWhenMerging(bool on) { m_zoomWhenMerging = on; }
+  bool ZoomToSliceWhenMerging() const { return m_zoomWhenMerging; }
+  // Whole percent of screen pixels per picture pixel.
+  int ZoomPercent() const;
+  const qimg::CPicturePyramid& Pyramid() const { return m_pyramid[0]; }
+
   // View state, read by the tests and the frame.
   const CISImageEx& DisplayCopy() const { return m_displayCopy; }
-  double DisplayScale() const { return m_displayScale / m_ratio; }
+  double DisplayScale() const { return m_zoomed ? m_zoom.scale : m_displayScale / m_ratio; }
   QPoint ImageOffset() const { return m_offset; }
   QPoint MagnifierCentre() const { return m_magnifierCentre; }
   QRect HandleRect() const { return m_handleRect; }
@@ -53,6 +73,7 @@ class CQuiltorView : public QWidget {
 
  signals:
   void MagnifierChanged(bool on);
+  void ZoomChanged(int percent);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -66,6 +87,9 @@ class CQuiltorView : public QWidget {
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   void enterEvent(QEnterEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
   // The paint, in its order, in client coordinates; the raster steps work on
@@ -74,12 +98,20 @@ class CQuiltorView : public QWidget {
   void DrawPicture(QPainter& p, const QRect& client);
   void FitDisplayCopy(const CISImageEx& source, const QRect& client);
   void DrawDisplayCopy(QPainter& p);
+  // The visible part of source at the zoom, from the pyramid level nearest
+  // above the shown scale.
+  void DrawZoomed(QPainter& p, const CISImageEx& source, qimg::CPicturePyramid& pyramid);
+  // The picture's client rectangle: the display copy's, or the zoomed picture's.
+  QRectF PictureRect() const;
   void DrawTwoPixelFrame(QPainter& p, const QColor& colour);
   void DrawHelpText(QPainter& p, const QRect& client);
   void DrawShowFrame(QPainter& p);
   // Background and picture (and the merge frame outline) of bounds drawn
   // again into an image, for raster work when drawing straight on a printer.
   QImage Underlay(const QRect& bounds, bool withShowFrame);
+  // The slice square's screen rectangle at the current scale, stored in the
+  // document for the hit tests.
+  QRect StoreSliceScreen();
   void DrawSliceOverlay(CMemDC2& dc);
   void DrawLockHatch(CMemDC2& dc, const QPolygon& corners, const QRect& bounds);
   void DrawBrush(CMemDC2& dc, const QRect& client);
@@ -89,10 +121,21 @@ class CQuiltorView : public QWidget {
   QRect BrushScreenRect() const;
   // Logical client rectangle of display-copy pixels.
   QRect ScreenRectOfDisplay(const QRect& displayRect) const;
+  // Brings the fitted display copy up to date over changed image pixels;
+  // false when it is not the copy a rebuild would make now.
+  bool UpdateFittedCopy(const QRect& imageRect);
   // Repaints now what changed on screen after a pointer event in merge mode.
   void RepaintMergeChanges(const QRect& brushBefore);
   void UpdateCursor();
   void EmptyDisplayCopy();
+  // Zoom arithmetic against the current window and picture.
+  QSize PictureSize() const;
+  double FittedScale() const;
+  viewzoom::Zoom CurrentZoom() const;
+  // Shows z (kept within the pan limits), or the fitted view at or below its scale.
+  void SetZoom(const viewzoom::Zoom& z);
+  void FollowMergeState();
+  void FollowSize();
 
   CQuiltorDoc& m_doc;
   QMenu* m_contextMenu = nullptr;
@@ -115,4 +158,20 @@ class CQuiltorView : public QWidget {
   CDisplayScaler m_scaler;
   QRect m_pendingScreen;  // screen part changed by ImageChanged, not yet painted
   QRect m_brushDrawn;     // where the last paint drew the brush outline or preview
+
+  bool m_zoomed = false;
+  bool m_zoomMoved = false;  // the zoom changed since the last paint
+  QSize m_zoomSize;          // the view's size the zoom was made for
+  viewzoom::Zoom m_zoom;
+  qimg::CPicturePyramid m_pyramid[2];  // main image, shadow image
+  bool m_panning = false;
+  QPoint m_panAnchor;
+  viewzoom::Zoom m_panStart;
+  int m_wheelRest = 0;     // wheel angle not yet turned into a step (eighths of a degree)
+  double m_pinchRest = 0;  // pinch scale not yet turned into a step
+  bool m_zoomWhenMerging = false;
+  int m_mergeSeen = 0;       // merge flag at the last paint
+  bool m_zoomSaved = false;  // a zoom to return to when the merge ends
+  bool m_savedZoomed = false;
+  viewzoom::Zoom m_savedZoom;
 };
