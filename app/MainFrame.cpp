@@ -3,6 +3,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPrintDialog>
@@ -33,8 +34,8 @@ const QString kWorkspace = QStringLiteral("Workspace");
 CMainFrame::CMainFrame(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* parent)
     : QMainWindow(parent), m_doc(doc), m_services(services) {
   setObjectName(QStringLiteral("MainFrame"));
-  m_look = ReadSetting(services.settings, Settings::kApplicationLook,
-                       Settings::kApplicationLookDefault);
+  m_look =
+      ReadSetting(services.settings, Settings::kApplicationLook, Settings::kApplicationLookDefault);
   // Smart docking and auto-hidden panes have no Qt counterpart: panes dock
   // on every side, float, close, nest and tab.
   setDockOptions(AnimatedDocks | AllowNestedDocks | AllowTabbedDocks);
@@ -90,9 +91,9 @@ void CMainFrame::CreatePanes() {
   m_fileView = new CFileView(m_doc, m_services, this);
   m_output = new COutputWnd(this);
   m_properties = new CPropertiesWnd(m_doc, m_services, this);
-  for (QDockWidget* pane : {static_cast<QDockWidget*>(m_fileView),
-                            static_cast<QDockWidget*>(m_output),
-                            static_cast<QDockWidget*>(m_properties)}) {
+  for (QDockWidget* pane :
+       {static_cast<QDockWidget*>(m_fileView), static_cast<QDockWidget*>(m_output),
+        static_cast<QDockWidget*>(m_properties)}) {
     pane->setAllowedAreas(Qt::AllDockWidgetAreas);
     pane->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
                       QDockWidget::DockWidgetFloatable);
@@ -102,9 +103,10 @@ void CMainFrame::CreatePanes() {
   addDockWidget(Qt::RightDockWidgetArea, m_properties);
   m_output->setWindowIcon(QIcon(QStringLiteral(":/icons/output.svg")));
   resizeDocks({m_output}, {140}, Qt::Vertical);
-  resizeDocks({m_fileView, m_properties},
-              {m_fileView->Dialog()->sizeHint().width(), m_properties->Dialog()->sizeHint().width()},
-              Qt::Horizontal);
+  resizeDocks(
+      {m_fileView, m_properties},
+      {m_fileView->Dialog()->sizeHint().width(), m_properties->Dialog()->sizeHint().width()},
+      Qt::Horizontal);
   connect(m_output->List(), &COutputList::HideRequested, this, [this] {
     setFocus();
     m_output->hide();
@@ -205,6 +207,7 @@ void CMainFrame::CreateMenus() {
   a = AddCommand(view, Cmd::kMagnify, QStringLiteral("Magnify Under Cursor"), &C::OnMagnify);
   a->setCheckable(true);
   a->setIcon(QIcon(QStringLiteral(":/icons/magnify.svg")));
+  AddZoomCommands(view);
 
   QMenu* tools = bar->addMenu(QStringLiteral("Tools"));
   a = AddCommand(tools, Cmd::kAutoSendToClipboard, QStringLiteral("Auto Send to Clipboard"),
@@ -308,6 +311,7 @@ void CMainFrame::UpdateCommandUI() {
   Action(Cmd::kAutoSendToClipboard)->setChecked(m_doc.m_autoSend != 0);
   Action(Cmd::kAutoImport)->setChecked(m_fileView->Dialog()->AutoImportOn());
   Action(Cmd::kMagnify)->setChecked(m_view->MagnifierOn());
+  Action(Cmd::kZoomToSliceWhenMerging)->setChecked(m_view->ZoomToSliceWhenMerging());
   for (QAction* look : m_lookGroup->actions()) look->setChecked(look->data().toInt() == m_look);
   UpdateUndoActions();
 }
@@ -486,6 +490,53 @@ void CMainFrame::OnCancelMerge() {
 void CMainFrame::OnShowFrame() {
   m_doc.ToggleShowFrame();
   AfterCommand();
+}
+
+void CMainFrame::AddZoomCommands(QMenu* view) {
+  view->addSeparator();
+  struct Entry {
+    int id;
+    const char* text;
+    QList<QKeySequence> keys;
+    void (CQuiltorView::*zoom)();
+  };
+  const Entry entries[] = {
+      {Cmd::kZoomIn,
+       "Zoom In",
+       {QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus)},
+       &CQuiltorView::ZoomIn},
+      {Cmd::kZoomOut, "Zoom Out", {QKeySequence(Qt::CTRL | Qt::Key_Minus)}, &CQuiltorView::ZoomOut},
+      {Cmd::kZoomFit,
+       "Fit to Window",
+       {QKeySequence(Qt::CTRL | Qt::Key_0)},
+       &CQuiltorView::FitToWindow},
+      {Cmd::kZoomActual,
+       "Actual Pixels",
+       {QKeySequence(Qt::CTRL | Qt::Key_1)},
+       &CQuiltorView::ActualPixels},
+      {Cmd::kZoomToSlice, "Zoom to Slice", {QKeySequence(Qt::Key_Z)}, &CQuiltorView::ZoomToSlice},
+  };
+  for (const Entry& e : entries) {
+    QAction* a = AddCommand(view, e.id, QString::fromLatin1(e.text), nullptr);
+    a->setShortcuts(e.keys);
+    connect(a, &QAction::triggered, m_view, e.zoom);
+  }
+  QAction* a = AddCommand(view, Cmd::kZoomToSliceWhenMerging,
+                          QStringLiteral("Zoom to Slice When Merging"), nullptr);
+  a->setCheckable(true);
+  m_view->SetZoomToSliceWhenMerging(
+      ReadSetting(m_services.settings, Settings::kZoomToSliceWhenMerging, 0) != 0);
+  connect(a, &QAction::triggered, this, [this](bool on) {
+    m_view->SetZoomToSliceWhenMerging(on);
+    WriteSetting(m_services.settings, Settings::kZoomToSliceWhenMerging, on ? 1 : 0);
+  });
+  // The zoom beside the other view values at the right of the status bar.
+  auto* zoom = new QLabel(this);
+  zoom->setObjectName(QStringLiteral("ZoomIndicator"));
+  statusBar()->addPermanentWidget(zoom);
+  connect(m_view, &CQuiltorView::ZoomChanged, zoom, [zoom](int percent) {
+    zoom->setText(percent > 0 ? QStringLiteral("Zoom %1 %").arg(percent) : QString());
+  });
 }
 
 void CMainFrame::OnMagnify() {

@@ -89,6 +89,8 @@ class CMainFrame : public QMainWindow {
   void OnCancelMerge();
   void OnShowFrame();
   void OnMagnify();
+  // View menu: the zoom entries and the status bar's zoom.
+  void AddZoomCommands(QMenu* view);
   void OnAutoSend();
   void OnOpenSliceFolder();
   void OnToggleStatusBar();

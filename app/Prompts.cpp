@@ -15,6 +15,13 @@ CommandPrompt PromptFor(int id) {
     case Cmd::kAppExit: return p("Quit the application; prompts to save documents", "Exit");
     case Cmd::kViewStatusBar: return p("Show or hide the status bar", "Toggle Status Bar");
     case Cmd::kMagnify: return p("Magnify", "Magnify");
+    case Cmd::kZoomIn: return p("Show the picture larger, around the view's centre", "Zoom In");
+    case Cmd::kZoomOut: return p("Show the picture smaller, down to the whole picture", "Zoom Out");
+    case Cmd::kZoomFit: return p("Show the whole picture fitted into the window", "Fit to Window");
+    case Cmd::kZoomActual: return p("Show one screen pixel per picture pixel", "Actual Pixels");
+    case Cmd::kZoomToSlice: return p("Zoom until the slice square fills the view", "Zoom to Slice");
+    case Cmd::kZoomToSliceWhenMerging:
+      return p("Zoom to the slice square while a merge is under way", "Zoom to Slice When Merging");
     case Cmd::kAppAbout: return p("Display program information, version number and copyright", "About");
     case Cmd::kFilePrint: return p("Print the active document", "Print");
     case Cmd::kFilePrintPreview: return p("Display full pages", "Print Preview");

@@ -35,6 +35,12 @@ inline constexpr int kEraser = 32771;
 inline constexpr int kBrush = 32772;
 inline constexpr int kShowFrame = 32775;
 inline constexpr int kMagnify = 32785;
+inline constexpr int kZoomIn = 32793;
+inline constexpr int kZoomOut = 32794;
+inline constexpr int kZoomFit = 32795;
+inline constexpr int kZoomActual = 32796;
+inline constexpr int kZoomToSlice = 32797;
+inline constexpr int kZoomToSliceWhenMerging = 32798;
 // Application looks 205..219 (see the look table of the main frame)
 inline constexpr int kLookWin2000 = 205;
 inline constexpr int kLookOfficeXP = 206;

@@ -42,6 +42,7 @@ inline constexpr SettingsValue<int> kUndoBudgetMB{"Settings", "UndoBudgetMB"};
 inline constexpr int kUndoBudgetMBDefault = 1024;
 inline constexpr SettingsValue<int> kMatchColours{"Settings", "MatchColours"};
 inline constexpr SettingsValue<int> kAutoImport{"Settings", "AutoImport"};
+inline constexpr SettingsValue<int> kZoomToSliceWhenMerging{"Settings", "ZoomToSliceWhenMerging"};
 inline constexpr SettingsValue<QString> kOpenFolder{"Document", "Path"};
 inline constexpr SettingsValue<QString> kSaveFolder{"Document", "outPath"};
 inline constexpr SettingsValue<QString> kShadowFolder{"Document", "Path2"};

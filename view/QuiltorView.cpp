@@ -173,7 +173,6 @@ void CQuiltorView::SetZoom(const viewzoom::Zoom& z) {
     m_offset = fit.Origin();
     m_displayScale = fit.scale * devicePixelRatioF();
   }
-  emit ZoomChanged(viewzoom::Percent(m_zoomed ? m_zoom.scale : fitted, devicePixelRatioF()));
   update();
 }
 
@@ -244,6 +243,8 @@ void CQuiltorView::paintEvent(QPaintEvent* event) {
   }
   if (event->rect().contains(m_pendingScreen)) m_pendingScreen = {};
   UpdateCursor();
+  const int percent = m_doc.m_mainImage.HasPixels() ? ZoomPercent() : 0;
+  if (percent != m_percentShown) emit ZoomChanged(m_percentShown = percent);
 }
 
 void CQuiltorView::Render(QPainter& painter) {

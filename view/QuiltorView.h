@@ -73,6 +73,7 @@ class CQuiltorView : public QWidget {
 
  signals:
   void MagnifierChanged(bool on);
+  // The shown zoom changed (0: no picture).
   void ZoomChanged(int percent);
 
  protected:
@@ -162,6 +163,7 @@ class CQuiltorView : public QWidget {
   bool m_zoomed = false;
   bool m_zoomMoved = false;  // the zoom changed since the last paint
   QSize m_zoomSize;          // the view's size the zoom was made for
+  int m_percentShown = 0;    // the zoom last reported
   viewzoom::Zoom m_zoom;
   qimg::CPicturePyramid m_pyramid[2];  // main image, shadow image
   bool m_panning = false;
