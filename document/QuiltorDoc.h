@@ -222,12 +222,18 @@ class CQuiltorDoc {
   ReferenceColours ReferenceKey() const;
   mutable ReferenceColours m_referenceColours;
   std::vector<uint16_t> m_colourScratch;  // the slice's Lab values between two passes
-  void BlendWholeOverlay();
+  // Returns the main-image pixels it changed (empty: possibly all of them).
+  PixelRect BlendWholeOverlay();
   // The overlay's columns and rows that lie inside the main image, as
   // overlay coordinates (right and bottom exclusive).
   PixelRect OverlayPartInsideMain() const;
   void BlendFeatherBands(int ramp);
-  void FinishMerge();
+  // changed: the main-image pixels the merge step changed (empty: all).
+  void FinishMerge(const PixelRect& changed);
+  // Marks the display stale and, when it was current, reports the pixels
+  // changed since, so that the view updates only those.
+  void ReportMainChange(const PixelRect& changed);
+  PixelRect OverlayAreaInMain() const;
   void TakeFileAsMainImage(CISImageEx& loaded, const QString& path);
   // --- undo, redo and the recovery journal
   CUndoHistory m_mainHistory;

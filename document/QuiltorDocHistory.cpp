@@ -146,9 +146,12 @@ void CQuiltorDoc::BlendMaskRect(const PixelRect& r) {
     return;
   }
   const PixelRect inside = OverlayPartInsideMain();
-  BlendOverlayArea(std::max(r.left, inside.left), std::max(r.top, inside.top),
-                   std::min(r.right, inside.right), std::min(r.bottom, inside.bottom));
-  m_displayRefresh = 1;
+  const PixelRect part{std::max(r.left, inside.left), std::max(r.top, inside.top),
+                       std::min(r.right, inside.right), std::min(r.bottom, inside.bottom)};
+  BlendOverlayArea(part.left, part.top, part.right, part.bottom);
+  ReportMainChange(part.IsEmpty() ? part
+                                  : PixelRect{m_overlayX + part.left, m_overlayY + part.top,
+                                              m_overlayX + part.right, m_overlayY + part.bottom});
   m_host.Repaint();
 }
 

@@ -304,8 +304,7 @@ void CQuiltorDoc::BuildMergeWith(bool sliceUnchanged) {
     source.overlayWidth = m_overlay.m_width;
     source.overlayHeight = m_overlay.m_height;
     m_overlaySource = source;
-    if (wholeArea) BlendWholeOverlay();
-    FinishMerge();
+    FinishMerge(wholeArea ? BlendWholeOverlay() : OverlayAreaInMain());
     return;
   }
   {
@@ -376,8 +375,15 @@ void CQuiltorDoc::BuildMergeWith(bool sliceUnchanged) {
     std::memset(m_mask.m_pixels.get(), 255, static_cast<size_t>(ow) * oh);
   }
 
-  BlendWholeOverlay();
-  FinishMerge();
+  const PixelRect changed = BlendWholeOverlay();
+  // A new slice may follow a restored earlier one: only a rebuild of the
+  // same slice knows all it changed.
+  FinishMerge(sliceUnchanged ? changed : PixelRect{});
+}
+
+CQuiltorDoc::PixelRect CQuiltorDoc::OverlayAreaInMain() const {
+  const PixelRect in = OverlayPartInsideMain();
+  return {m_overlayX + in.left, m_overlayY + in.top, m_overlayX + in.right, m_overlayY + in.bottom};
 }
 
 CQuiltorDoc::PixelRect CQuiltorDoc::OverlayPartInsideMain() const {
@@ -391,7 +397,7 @@ CQuiltorDoc::PixelRect CQuiltorDoc::OverlayPartInsideMain() const {
 
 // Blends the overlay's whole part inside the main image over the backup,
 // putting back first whatever an earlier blend left outside it.
-void CQuiltorDoc::BlendWholeOverlay() {
+CQuiltorDoc::PixelRect CQuiltorDoc::BlendWholeOverlay() {
   const int ox = m_overlayX, oy = m_overlayY;
   const PixelRect inside = OverlayPartInsideMain();
   const int col0 = inside.left, row0 = inside.top, col1 = inside.right, row1 = inside.bottom;
@@ -399,18 +405,25 @@ void CQuiltorDoc::BlendWholeOverlay() {
   // Every pixel of the new overlay area is recomputed from the backup below,
   // so only an earlier blend outside it has to be put back.
   const PixelRect area{ox + col0, oy + row0, ox + col1, oy + row1};
-  const PixelRect& old = m_blendedRegion;
+  const PixelRect old = m_blendedRegion;
   const bool covered =
       old.IsEmpty() || (!area.IsEmpty() && old.left >= area.left && old.top >= area.top &&
                         old.right <= area.right && old.bottom <= area.bottom);
+  PixelRect changed = area;
   if (!MainAndBackupComparable()) {
     m_mainImage.CopyFrom(m_backupImage);
+    changed = {};
   } else if (!covered) {
     RestoreMainFromBackup();
+    changed = area.IsEmpty()
+                  ? old
+                  : PixelRect{std::min(old.left, area.left), std::min(old.top, area.top),
+                              std::max(old.right, area.right), std::max(old.bottom, area.bottom)};
   }
   m_blendedRegion = {};
   BlendOverlayArea(col0, row0, col1, row1);
   m_maskChanged = false;
+  return changed;
 }
 
 // An axis-aligned overlay whose feather changed: only its first and last
@@ -428,8 +441,14 @@ void CQuiltorDoc::BlendFeatherBands(int ramp) {
   BlendOverlayArea(right, top, col1, bottom);
 }
 
-void CQuiltorDoc::FinishMerge() {
+void CQuiltorDoc::ReportMainChange(const PixelRect& r) {
+  const bool report = m_displayRefresh == 0 && !r.IsEmpty();
   m_displayRefresh = 1;
+  if (report) m_host.MainImageChanged(QRect(r.left, r.top, r.right - r.left, r.bottom - r.top));
+}
+
+void CQuiltorDoc::FinishMerge(const PixelRect& changed) {
+  ReportMainChange(changed);
   m_merge = 1;
   m_locked = 1;
   m_host.Repaint();

@@ -32,6 +32,8 @@ void Wheel(QWidget& w, QPoint at, int delta, Qt::KeyboardModifiers modifiers = Q
 class ZoomViewTest : public QObject {
   Q_OBJECT
  private slots:
+  void init() { ClearSettings(); }  // Match Colours is stored
+
   void drawnPictureIsThePicturesPixels_data() {
     QTest::addColumn<int>("steps");
     QTest::addColumn<int>("percent");
@@ -108,6 +110,46 @@ class ZoomViewTest : public QObject {
     f.doc.CancelMerge();
     Grab(f.view);
     QCOMPARE(f.view.ImagePointOf(QPoint(0, 0)), corner);
+  }
+
+  // Whole-mask changes during a merge report the square's rectangle; the
+  // fitted copy and the zoomed picture stay what a full rebuild shows.
+  void mergeChangesReportTheSquare_data() {
+    QTest::addColumn<int>("change");
+    QTest::newRow("fill") << 0;
+    QTest::newRow("invert") << 1;
+    QTest::newRow("edge blur") << 2;
+    QTest::newRow("match colours") << 3;
+    QTest::newRow("undo") << 4;
+  }
+  void mergeChangesReportTheSquare() {
+    QFETCH(int, change);
+    ViewFixture f(400, 300);
+    MakePicture(f.doc.m_mainImage, 1600, 1200);
+    f.doc.m_backupImage.CopyFrom(f.doc.m_mainImage);
+    f.doc.CreateSlice(256, 0, 1);
+    MakeFlat(f.doc.m_sliceImage, 256, 256, QColor(200, 10, 90));
+    f.doc.BuildMerge();
+    f.doc.FillMask(100);
+    Grab(f.view);
+    f.view.ZoomBy(4, QPointF(200, 150));  // 1:1
+    Grab(f.view);
+    f.host.changes.clear();
+    switch (change) {
+      case 0: f.doc.FillMask(255); break;
+      case 1: f.doc.InvertMask(); break;
+      case 2: f.services.edgeBlur = 8, f.doc.RefreshMerge(); break;
+      case 3: f.doc.SetMatchColours(!f.doc.MatchColoursOn()); break;
+      default: f.doc.Undo(); break;
+    }
+    QCOMPARE(f.doc.m_displayRefresh, 0);
+    QCOMPARE(f.host.changes.size(), size_t(1));
+    QVERIFY(QRect(f.doc.m_sliceX, f.doc.m_sliceY, 256, 256).contains(f.host.changes[0]));
+    QCOMPARE(Mismatches(f.view, f.doc.m_mainImage), 0);
+    f.view.FitToWindow();
+    const QImage partial = Grab(f.view);
+    f.doc.m_displayRefresh = 1;
+    QCOMPARE(Grab(f.view), partial);
   }
 
   // A stroke at 400 % through the view, and the console's paint at the image
