@@ -379,6 +379,9 @@ void CQuiltorView::DrawPicture(QPainter& p, const QRect& client) {
     return;
   }
   if (m_doc.m_mainImage.HasPixels()) {
+    if (!m_fittedStale.isEmpty() && !m_doc.m_displayRefresh && !UpdateFittedCopy(m_fittedStale))
+      m_displayCopy.Clear();
+    m_fittedStale = {};
     if (m_displaySource != Source::Main || m_doc.m_displayRefresh) {
       m_displayCopy.Clear();
       if (m_doc.m_displayRefresh) m_pyramid[0].Reset();
@@ -721,9 +724,8 @@ void CQuiltorView::ImageChanged(const QRect& imageRect) {
                            imageRect.top() + imageRect.height()});
   if (m_zoomed) {
     if (m_showShadow || !main.HasPixels()) return;
-    // The fitted copy follows when it can; otherwise it is built again when
-    // the view returns to fit.
-    if (!UpdateFittedCopy(imageRect)) EmptyDisplayCopy();
+    // The fitted copy catches up once, when the view returns to fit.
+    m_fittedStale = m_fittedStale.united(imageRect);
     m_doc.m_displayRefresh = 0;
     const QPointF at = viewzoom::ClientOf(imageRect.topLeft(), m_zoom);
     const QRect screen =

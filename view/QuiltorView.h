@@ -161,6 +161,7 @@ class CQuiltorView : public QWidget {
   QRect m_brushDrawn;     // where the last paint drew the brush outline or preview
 
   bool m_zoomed = false;
+  QRect m_fittedStale;       // image pixels changed while zoomed, not yet in the fitted copy
   bool m_zoomMoved = false;  // the zoom changed since the last paint
   QSize m_zoomSize;          // the view's size the zoom was made for
   int m_percentShown = 0;    // the zoom last reported

@@ -101,14 +101,25 @@ void CPicturePyramid::ComputeTile(const Level& below, Store& s, int tx, int ty) 
   const int y0 = ty * kTile, y1 = std::min(s.height, y0 + kTile);
   const size_t inStride = size_t(below.width) * 3, outStride = size_t(s.width) * 3;
   const int lastX = below.width - 1, lastY = below.height - 1;
+  // Only an odd last column has no right neighbour: the inner loop is kept
+  // free of that test.
+  const int inner = std::min(x1, (lastX + 1) / 2);
   for (int y = y0; y < y1; ++y) {
     const uint8_t* a = below.pixels + size_t(2 * y) * inStride;
     const uint8_t* b = below.pixels + size_t(std::min(2 * y + 1, lastY)) * inStride;
-    uint8_t* out = s.pixels.get() + size_t(y) * outStride + size_t(x0) * 3;
-    for (int x = x0; x < x1; ++x, out += 3) {
+    uint8_t* out = s.pixels.get() + size_t(y) * outStride;
+    for (int x = x0; x < inner; ++x) {
+      const uint8_t* p = a + size_t(x) * 6;
+      const uint8_t* q = b + size_t(x) * 6;
+      uint8_t* o = out + size_t(x) * 3;
+      o[0] = uint8_t((p[0] + p[3] + q[0] + q[3] + 2) >> 2);
+      o[1] = uint8_t((p[1] + p[4] + q[1] + q[4] + 2) >> 2);
+      o[2] = uint8_t((p[2] + p[5] + q[2] + q[5] + 2) >> 2);
+    }
+    for (int x = std::max(x0, inner); x < x1; ++x) {
       const size_t l = size_t(2 * x) * 3, r = size_t(std::min(2 * x + 1, lastX)) * 3;
       for (size_t c = 0; c < 3; ++c)
-        out[c] = uint8_t((a[l + c] + a[r + c] + b[l + c] + b[r + c] + 2) / 4);
+        out[size_t(x) * 3 + c] = uint8_t((a[l + c] + a[r + c] + b[l + c] + b[r + c] + 2) / 4);
     }
   }
 }
