@@ -194,12 +194,11 @@ void CQuiltorView::ActualPixels() {
   const QSize image = PictureSize();
   if (image.isEmpty()) return;
   const double scale = 1.0 / devicePixelRatioF();
-  QPointF at(image.width() / 2.0, image.height() / 2.0);
+  // The picture point under the pointer, or else the one at the view's centre.
+  QPoint at = ImagePointOf(rect().center());
   const QPoint pointer = mapFromGlobal(QCursor::pos());
-  if (rect().contains(pointer)) {
-    const QPoint under = ImagePointOf(pointer);
-    if (QRect(QPoint(), image).contains(under)) at = under;
-  }
+  if (rect().contains(pointer) && QRect(QPoint(), image).contains(ImagePointOf(pointer)))
+    at = ImagePointOf(pointer);
   // One screen pixel per picture pixel may lie below the fitted scale of a
   // small picture: then the fitted view is it.
   SetZoom(viewzoom::CentredOn(scale, at, size()));
