@@ -1,5 +1,6 @@
 #include "support/TestSupport.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,8 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-
-#include <gtest/gtest.h>
 
 namespace testing_support {
 
