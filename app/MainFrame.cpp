@@ -288,7 +288,10 @@ void CMainFrame::SetDocumentTitle(const QString& title) {
 void CMainFrame::SetDocumentModified(bool modified) { setWindowModified(modified); }
 
 void CMainFrame::SetRecentFiles(const QStringList& menuTexts) {
+  // The table must not keep an id whose action is about to be deleted.
   for (QAction* action : m_recentActions) {
+    const int id = action->data().toInt();
+    if (m_actions.value(id) == action) m_actions.remove(id);
     m_fileMenu->removeAction(action);
     action->deleteLater();
   }

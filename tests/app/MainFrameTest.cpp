@@ -404,6 +404,7 @@ class MainFrameTest : public QObject {
     QFile::remove(pictures[2]);
     app->MainFrame()->Action(Cmd::kFileMruFirst + 2)->trigger();
     QCOMPARE(app->RecentFiles().Entries(), (QStringList{pictures[4], pictures[3], pictures[1]}));
+    QVERIFY(!app->MainFrame()->Action(Cmd::kFileMruFirst + 3));  // its action is gone
     // an entry that opens moves to the top
     app->MainFrame()->Action(Cmd::kFileMruFirst + 2)->trigger();
     QCOMPARE(app->RecentFiles().Entries().value(0), pictures[1]);
