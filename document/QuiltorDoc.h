@@ -46,7 +46,8 @@ class CQuiltorDoc {
   void ImportFile(const QString& path);
 
   // --- merge
-  void BuildMerge();
+  // false (and the document unchanged, the error logged) when memory ran out.
+  bool BuildMerge();
   void PaintMask(int px, int py, int continuing);
   void UpdateMaskPreview();
   void FillMask(int value);
@@ -92,7 +93,8 @@ class CQuiltorDoc {
 
   // --- shadow image and small exports
   void OpenShadowImage();
-  void LoadShadowImage();
+  // false (and the shadow kept) when memory ran out.
+  bool LoadShadowImage();
   void CopyMainToShadow();
   void RemoveShadowImage();
   void ExportSmall(int size);
@@ -198,7 +200,19 @@ class CQuiltorDoc {
   CQuickBitmap m_featheredSlice;  // a rotating slice with the feather, as sampled
   OverlaySource CurrentOverlaySource() const;
   bool SameOverlaySource(const OverlaySource& current) const;
-  void BuildMergeWith(bool sliceUnchanged);
+  bool BuildMergeWith(bool sliceUnchanged);
+  // A new overlay built aside; the document takes it over only when all of
+  // it could be made.
+  struct MergeBuffers {
+    CQuickBitmap overlay, feathered;
+    CQuickBitmap8 blendMask, mask;
+    CISImageEx main;  // the backup's copy when the main image can't take a blend
+    int ox = 0, oy = 0;
+    bool newBlendMask = false, newMask = false;
+  };
+  bool PrepareMerge(MergeBuffers& buffers, const OverlaySource& source, bool freshMask);
+  void CommitMerge(MergeBuffers& buffers, OverlaySource source);
+  QString m_slicePath;  // the returned file being merged
   // Redoes the feather of a rotating overlay; with blend, also the main-image
   // pixels whose weight it changed.
   void RefeatherRotatedOverlay(int oldFeather, int newFeather, bool blend);
@@ -229,6 +243,7 @@ class CQuiltorDoc {
   void BlendFeatherBands(int ramp);
   void FinishMerge();
   void TakeFileAsMainImage(CISImageEx& loaded, const QString& path);
+  void MergeFile(CISImageEx& slice, const QString& path);
   // --- undo, redo and the recovery journal
   CUndoHistory m_mainHistory;
   CUndoHistory m_maskHistory;
@@ -268,5 +283,8 @@ class CQuiltorDoc {
   void AdoptMainImage(CISImageEx& loaded, const QString& path);
   bool SaveNumbered(QString& path);
   // Cuts the slice square (clamped, or the rotated cut) out of source.
-  bool CutSlice(const CISImageEx& source, CISImageEx& picture) const;
+  // kISRefused for a square that can't be cut, kISOutOfMemory.
+  uint32_t CutSlice(const CISImageEx& source, CISImageEx& picture) const;
+  // "Error: Not enough memory to WHAT" in the log and a message box.
+  void ReportOutOfMemory(const QString& what);
 };

@@ -16,41 +16,58 @@ std::string LocalPath(const QString& path) { return QFile::encodeName(path).toSt
 void CQuiltorDoc::OpenShadowImage() {
   const QString chosen = m_host.GetOpenFileName(
       QStringLiteral("Load ControlNet file"), OpenImageFilter(), OpenImageExtensions(),
-      OpenImageExtensions(),
-      ReadSetting(m_services.settings, Settings::kShadowFolder));
+      OpenImageExtensions(), ReadSetting(m_services.settings, Settings::kShadowFolder));
   if (chosen.isEmpty()) return;
+  const QString before = m_shadowImagePath;
   m_shadowImagePath = chosen;
-  LoadShadowImage();
+  // A shadow that could not be read for lack of memory stays the one before.
+  if (!LoadShadowImage()) m_shadowImagePath = before;
   const qsizetype slash = chosen.lastIndexOf(QLatin1Char('/'));
   if (slash >= 0) {
     WriteSetting(m_services.settings, Settings::kShadowFolder, chosen.left(slash));
   }
 }
 
-void CQuiltorDoc::LoadShadowImage() {
-  if (!m_mainImage.HasPixels() || m_shadowImagePath.isEmpty()) return;
-  if (m_shadowImage.Load(LocalPath(m_shadowImagePath)) != kISOk || !m_shadowImage.HasPixels()) {
-    m_shadowImage.Clear();
-    Log(QStringLiteral("Error: Can't read image: ") + m_shadowImagePath);
-    return;
+bool CQuiltorDoc::LoadShadowImage() {
+  if (!m_mainImage.HasPixels() || m_shadowImagePath.isEmpty()) return true;
+  // Read and scaled aside: the shadow held so far stays while memory lacks,
+  // unless it no longer has the main image's size.
+  CISImageEx loaded;
+  const uint32_t read = loaded.Load(LocalPath(m_shadowImagePath));
+  const uint32_t scaled = read == kISOk && loaded.HasPixels()
+                              ? loaded.Resize(m_mainImage.m_width, m_mainImage.m_height, 17)
+                              : read;
+  if (read == qimg::kErrNoMemory || read == kISOutOfMemory || scaled == kISOutOfMemory ||
+      scaled == qimg::kErrNoMemory) {
+    if (m_shadowImage.m_width != m_mainImage.m_width ||
+        m_shadowImage.m_height != m_mainImage.m_height)
+      m_shadowImage.Clear();
+    ReportOutOfMemory(QStringLiteral("load ") + m_shadowImagePath);
+    return false;
   }
   // A shadow of another size would cut the wrong square at export.
-  if (m_shadowImage.Resize(m_mainImage.m_width, m_mainImage.m_height, 17) != kISOk ||
-      m_shadowImage.m_width != m_mainImage.m_width ||
-      m_shadowImage.m_height != m_mainImage.m_height) {
+  if (scaled != kISOk || !loaded.HasPixels() || loaded.m_width != m_mainImage.m_width ||
+      loaded.m_height != m_mainImage.m_height) {
     m_shadowImage.Clear();
     Log(QStringLiteral("Error: Can't read image: ") + m_shadowImagePath);
-    return;
+    return true;
   }
+  m_shadowImage.TakeOver(loaded);
   Log(QStringLiteral("Resize CN: %1 (%2,%3)")
           .arg(m_shadowImagePath, QString::number(m_shadowImage.m_width),
                QString::number(m_shadowImage.m_height)));
+  return true;
 }
 
 void CQuiltorDoc::CopyMainToShadow() {
   if (!m_mainImage.HasPixels() || m_mainImagePath.isEmpty()) return;
+  CISImageEx copy;
+  if (copy.CopyFrom(m_mainImage) != kISOk) {
+    ReportOutOfMemory(QStringLiteral("copy ") + m_mainImagePath);
+    return;
+  }
   m_shadowImagePath = m_mainImagePath;
-  m_shadowImage.CopyFrom(m_mainImage);
+  m_shadowImage.TakeOver(copy);
   Log(QStringLiteral("CN file created from: ") + m_mainImagePath);
 }
 
@@ -86,6 +103,10 @@ bool CQuiltorDoc::WriteSmallExport(const CISImageEx& source, int size, const QSt
   }
   if (m_sliceFolder.endsWith(QLatin1Char('/'))) m_sliceFolder.chop(1);
   const QString path = m_sliceFolder + QLatin1Char('/') + name;
+  if (sane && !copy.HasPixels()) {
+    ReportOutOfMemory(QStringLiteral("export ") + path);
+    return false;
+  }
   if (!scaled || copy.SaveFile(LocalPath(path), kFilePNG) != kISOk) {
     Log(QStringLiteral("Error: Can't write image: ") + path);
     return false;

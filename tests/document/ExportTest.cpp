@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <algorithm>
 #include <QFileInfo>
+#include <algorithm>
 #include <cstring>
 
 #include "document/DocTestSupport.h"
@@ -215,19 +215,36 @@ TEST_F(Export, WithoutShadowNoControlNetFile) {
   EXPECT_EQ(host.log.filter(QStringLiteral("Exported CN")).size(), 0);
 }
 
-TEST_F(Export, FileNewRestartsTheCounterAndReplacesFiles) {
-  Picture(600, 600);
-  Shadow(600, 600);
-  doc.CreateSlice(512, 0, 1);
-  doc.ExportAndLock();
-  doc.NewDocument();
-  Picture(600, 600, 5);
-  Shadow(600, 600);
-  doc.CreateSlice(256, 0, 2);
-  EXPECT_EQ(doc.ExportAndLock(), QStringLiteral("slice_001_(172,172,256,256).png"));
-  CISImageEx shadow;
-  ASSERT_TRUE(LoadPicture(In(QStringLiteral("ControlNet_Slice_001.png")), shadow));
-  EXPECT_EQ(shadow.m_width, 256u);  // the second export's
+// The counter starts at 1 again, but moves past every number whose slice,
+// rotate or ControlNet file is in the folder: nothing is replaced.
+TEST_F(Export, CounterMovesPastFilesAlreadyInTheFolder) {
+  struct Case {
+    const char* existing;
+    bool shadow;
+    int rotating;
+    const char* expected;
+  } cases[] = {
+      {"slice_001_(44,44,512,512).png", false, 0, "slice_002_(44,44,512,512).png"},
+      {"rotate_001_(44,44,512,512,0).png", false, 1, "rotate_002_(44,44,512,512,0).png"},
+      {"ControlNet_Slice_001.png", true, 0, "slice_002_(44,44,512,512).png"},
+      {"ControlNet_Slice_001.png", false, 0, "slice_001_(44,44,512,512).png"},
+  };
+  for (const Case& c : cases) {
+    QDir(folder).removeRecursively();
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString existing = In(QString::fromLatin1(c.existing));
+    ASSERT_TRUE(WritePicture(existing, 8, 8));
+    const auto before = testing_support::ReadFileBytes(Local(existing));
+    doc.NewDocument();
+    doc.m_sliceFolder = folder;
+    Picture(600, 600);
+    if (c.shadow) Shadow(600, 600);
+    doc.CreateSlice(512, c.rotating, 1);
+    EXPECT_EQ(doc.ExportAndLock(), QString::fromLatin1(c.expected)) << c.existing;
+    EXPECT_EQ(testing_support::ReadFileBytes(Local(existing)), before) << c.existing;
+    EXPECT_EQ(host.log.filter(QStringLiteral("Exported Slice: ")).last(),
+              QStringLiteral("Exported Slice: ") + In(QString::fromLatin1(c.expected)));
+  }
 }
 
 TEST_F(Export, CounterHasAtLeastThreeDigits) {
@@ -272,7 +289,11 @@ TEST_F(Export, RotatedCutTurnsTheSquareUpright) {
 TEST_F(Export, FailedWriteIsReportedAndDoesNotLock) {
   Picture(600, 600);
   doc.CreateSlice(512, 0, 1);
-  ASSERT_TRUE(QDir().mkpath(In(QStringLiteral("slice_001_(44,44,512,512).png"))));
+  // A folder whose path leaves no room for a file name below the path limit.
+  while (folder.size() < 4080)
+    folder += u'/' + QString(std::min<qsizetype>(200, 4079 - folder.size()), u'd');
+  ASSERT_TRUE(QDir().mkpath(folder));
+  doc.m_sliceFolder = folder;
   EXPECT_TRUE(doc.ExportAndLock().isEmpty());
   EXPECT_EQ(host.log, QStringList{QStringLiteral("Error: Can't write slice: ") +
                                   In(QStringLiteral("slice_001_(44,44,512,512).png"))});
