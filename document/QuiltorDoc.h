@@ -267,8 +267,7 @@ class CQuiltorDoc {
   JournalSlice CurrentSliceState() const;
   bool RecoverJournal(CJournalReader& reader, const QString& path, JournalRecord& first);
 
-  bool WriteSmallExport(const CISImageEx& source, int size, const QString& name,
-                        const char* logFormat);
+  static bool ScaleSmall(const CISImageEx& source, int size, CISImageEx& copy);
 
   IDocumentHost& m_host;
   CQuiltorServices& m_services;

@@ -19,8 +19,12 @@ void CQuiltorDoc::ImportFile(const QString& path) {
   // The file is read before anything is touched, so that an unreadable file
   // neither empties the document nor undoes a merge under way.
   CISImageEx incoming;
-  const bool readable = incoming.Load(QFile::encodeName(path).toStdString()) == kISOk &&
-                        incoming.HasPixels() && incoming.m_bitsPerPixel == 24;
+  const uint32_t read = incoming.Load(QFile::encodeName(path).toStdString());
+  if (read == qimg::kErrNoMemory || read == kISOutOfMemory) {
+    ReportOutOfMemory(QStringLiteral("read ") + path);
+    return;
+  }
+  const bool readable = read == kISOk && incoming.HasPixels() && incoming.m_bitsPerPixel == 24;
 
   if (!m_mainImage.HasPixels()) {
     if (!readable) {

@@ -77,10 +77,9 @@ void CQuiltorDoc::RemoveShadowImage() {
   Log(QStringLiteral("Close ControlNet Shadow Image"));
 }
 
-// Writes source scaled so that its shorter side is size into the slice folder
-// under name; logs the format line on success, the write error otherwise.
-bool CQuiltorDoc::WriteSmallExport(const CISImageEx& source, int size, const QString& name,
-                                   const char* logFormat) {
+// Source scaled so that its shorter side is size; false only when memory
+// ran out (a picture that can't be scaled leaves copy empty).
+bool CQuiltorDoc::ScaleSmall(const CISImageEx& source, int size, CISImageEx& copy) {
   const double w = source.m_width, h = source.m_height;
   // The longer side as a double first: a sliver of a picture could give a
   // size beyond any integer.
@@ -91,28 +90,13 @@ bool CQuiltorDoc::WriteSmallExport(const CISImageEx& source, int size, const QSt
   const uint32_t newH = w < h ? other : static_cast<uint32_t>(size);
   // Scaled straight from the source: the same pixels as scaling a copy,
   // without copying the whole picture first.
-  CISImageEx copy;
-  bool scaled = false;
-  if (newW == source.m_width && newH == source.m_height) {
-    scaled = copy.CopyFrom(source) == kISOk;
-  } else if (sane && source.m_bitsPerPixel == 24 && copy.Create(newW, newH, 24) == kISOk) {
-    scaled =
-        C2PassScale<CBilinearFilter, CDataRGB_UBYTE>().Scale(
-            source.Pixels(), static_cast<int>(source.m_width), static_cast<int>(source.m_height),
-            copy.Pixels(), static_cast<int>(newW), static_cast<int>(newH)) != nullptr;
-  }
-  if (m_sliceFolder.endsWith(QLatin1Char('/'))) m_sliceFolder.chop(1);
-  const QString path = m_sliceFolder + QLatin1Char('/') + name;
-  if (sane && !copy.HasPixels()) {
-    ReportOutOfMemory(QStringLiteral("export ") + path);
-    return false;
-  }
-  if (!scaled || copy.SaveFile(LocalPath(path), kFilePNG) != kISOk) {
-    Log(QStringLiteral("Error: Can't write image: ") + path);
-    return false;
-  }
-  Log(QString::fromLatin1(logFormat).arg(path, QString::number(copy.m_width),
-                                         QString::number(copy.m_height)));
+  if (newW == source.m_width && newH == source.m_height) return copy.CopyFrom(source) == kISOk;
+  if (!sane || source.m_bitsPerPixel != 24) return true;
+  if (copy.Create(newW, newH, 24) != kISOk) return false;
+  if (!C2PassScale<CBilinearFilter, CDataRGB_UBYTE>().Scale(
+          source.Pixels(), static_cast<int>(source.m_width), static_cast<int>(source.m_height),
+          copy.Pixels(), static_cast<int>(newW), static_cast<int>(newH)))
+    copy.Clear();
   return true;
 }
 
@@ -122,13 +106,38 @@ void CQuiltorDoc::ExportSmall(int size) {
     Log(QStringLiteral("Error: Slice path is empty"));
     return;
   }
+  if (m_sliceFolder.endsWith(QLatin1Char('/'))) m_sliceFolder.chop(1);
   const QString suffix = QString::number(size) + QStringLiteral(".png");
-  if (m_mainImage.HasPixels()) {
-    WriteSmallExport(m_mainImage, size, QStringLiteral("base_") + suffix,
-                     size == 512 ? "Export Base 512: %1 (%2,%3)" : "Export Base 1024: %1 (%2,%3)");
+  struct Small {
+    const CISImageEx& source;
+    QString path;
+    const char* logFormat;
+    CISImageEx copy;
+  } smalls[] = {
+      {m_mainImage,
+       m_sliceFolder + QStringLiteral("/base_") + suffix,
+       size == 512 ? "Export Base 512: %1 (%2,%3)" : "Export Base 1024: %1 (%2,%3)",
+       {}},
+      {m_shadowImage,
+       m_sliceFolder + QStringLiteral("/cn_base_") + suffix,
+       size == 512 ? "Export CN 512: %1 (%2,%3)" : "Export CN 1024: %1 (%2,%3)",
+       {}},
+  };
+  // Both pictures are made before either is written: short of memory,
+  // nothing is.
+  for (Small& s : smalls) {
+    if (s.source.HasPixels() && !ScaleSmall(s.source, size, s.copy)) {
+      ReportOutOfMemory(QStringLiteral("export ") + s.path);
+      return;
+    }
   }
-  if (m_shadowImage.HasPixels()) {
-    WriteSmallExport(m_shadowImage, size, QStringLiteral("cn_base_") + suffix,
-                     size == 512 ? "Export CN 512: %1 (%2,%3)" : "Export CN 1024: %1 (%2,%3)");
+  for (Small& s : smalls) {
+    if (!s.source.HasPixels()) continue;
+    if (!s.copy.HasPixels() || s.copy.SaveFile(LocalPath(s.path), kFilePNG) != kISOk) {
+      Log(QStringLiteral("Error: Can't write image: ") + s.path);
+      continue;
+    }
+    Log(QString::fromLatin1(s.logFormat)
+            .arg(s.path, QString::number(s.copy.m_width), QString::number(s.copy.m_height)));
   }
 }

@@ -13,6 +13,7 @@
 //   shadow [PATH] | shadow-copy | shadow-remove | export-small 512|1024
 //   show-frame | write-preview PATH
 //   undo | redo | recover | write-main PATH | wait
+//   fail-alloc N                the pixel allocation after N more fails (once)
 // ("wait" blocks until a line or the end arrives on standard input: a script
 // given as FILE can be held there, for instance to be killed.)
 #include <cstdio>
@@ -388,6 +389,11 @@ class CScript {
     c[QStringLiteral("write-main")] = [this](const QString& r, const QStringList&) {
       NeedPath(r);
       WriteMain(r);
+    };
+    // Of the pixel allocations to come, the one after N successful ones fails.
+    c[QStringLiteral("fail-alloc")] = [](const QString&, const QStringList& w) {
+      Count(w, 1, 1);
+      qimg::FailAllocationAfter(IntIn(w[0], 0, 1 << 20));
     };
     c[QStringLiteral("wait")] = [](const QString&, const QStringList& w) {
       Count(w, 0, 0);
