@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -179,6 +180,18 @@ class CQuiltorDoc {
   struct PixelRect {
     int left = 0, top = 0, right = 0, bottom = 0;
     bool IsEmpty() const { return right <= left || bottom <= top; }
+    // Grows to the bounding box of both.
+    void Include(const PixelRect& r) {
+      if (r.IsEmpty()) return;
+      if (IsEmpty()) {
+        *this = r;
+        return;
+      }
+      left = std::min(left, r.left);
+      top = std::min(top, r.top);
+      right = std::max(right, r.right);
+      bottom = std::max(bottom, r.bottom);
+    }
   };
   PixelRect m_blendedRegion;
   bool MainAndBackupComparable() const;
@@ -251,6 +264,8 @@ class CQuiltorDoc {
   PixelRect m_strokeRect;  // mask pixels the open stroke touched
   CRecoveryJournal m_journal;
   JournalBase m_journalBase;  // the file the document equals when unmodified
+  PixelRect m_journalRegion;  // what the journal's records changed, together
+  void ReplayIntoHistory(const JournalRecord& record);
   bool m_journalFailed = false;
   size_t UndoBudget() const;
   void PushStep(CUndoHistory& history, CUndoStep step);

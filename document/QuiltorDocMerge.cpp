@@ -77,17 +77,7 @@ bool CQuiltorDoc::MainAndBackupComparable() const {
          m_mainImage.m_height == m_backupImage.m_height;
 }
 
-void CQuiltorDoc::MarkBlended(const PixelRect& rect) {
-  if (rect.IsEmpty()) return;
-  if (m_blendedRegion.IsEmpty()) {
-    m_blendedRegion = rect;
-    return;
-  }
-  m_blendedRegion.left = std::min(m_blendedRegion.left, rect.left);
-  m_blendedRegion.top = std::min(m_blendedRegion.top, rect.top);
-  m_blendedRegion.right = std::max(m_blendedRegion.right, rect.right);
-  m_blendedRegion.bottom = std::max(m_blendedRegion.bottom, rect.bottom);
-}
+void CQuiltorDoc::MarkBlended(const PixelRect& rect) { m_blendedRegion.Include(rect); }
 
 namespace {
 

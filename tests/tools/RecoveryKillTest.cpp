@@ -95,4 +95,55 @@ TEST(RecoveryAfterKill, TheSecondRunRecoversThePixelsBeforeTheKill) {
   EXPECT_TRUE(fs::is_empty(dir / "data/Orvandel/Quiltor/recovery"));
 }
 
+// Killed between writing the compacted journal and renaming it: the old
+// journal is whole, and recovery gives the picture of the last apply.
+TEST(RecoveryAfterKill, AKillDuringCompactionLeavesTheOldJournalUsable) {
+  const int steps = 24;
+  std::string work = "folder slices\n";
+  for (int i = 0; i < steps; ++i)
+    work += "place " + std::to_string((i * 37) % 112) + " " + std::to_string((i * 23) % 72) +
+            " 48 48\nexport\nimport returned.png\napply\nwrite-main step-" + std::to_string(i) +
+            ".png\n";
+  // The same work twice: once to the end, once killed at the first compaction.
+  std::string folders[2];
+  for (int run = 0; run < 2; ++run) {
+    folders[run] = testing_support::TempDir();
+    const std::string d = folders[run];
+    CISImageEx picture, slice;
+    testing_support::MakeTestPicture(picture, 160, 120, 5);
+    testing_support::MakeTestPicture(slice, 48, 48, 6);
+    ASSERT_EQ(picture.SaveFile(d + "/castle.png", kFilePNG), 0u);
+    ASSERT_EQ(slice.SaveFile(d + "/returned.png", kFilePNG), 0u);
+    std::ofstream(d + "/work.script") << "open castle.png\n"
+                                      << (run == 1 ? "kill-during-compaction\n" : "") << work;
+    std::ofstream(d + "/recover.script") << "answer yes\nrecover\nwrite-main recovered.png\n";
+  }
+  auto runIn = [](const std::string& d, const std::string& script, std::string* out) {
+    const std::string q = ShellQuote(d);
+    return testing_support::Run("cd " + q + " && HOME=" + q + " XDG_CONFIG_HOME=" + q +
+                                    "/config XDG_DATA_HOME=" + q + "/data exec " +
+                                    ShellQuote(QUILTOR_CLI) + " run " + script,
+                                out);
+  };
+  ASSERT_EQ(runIn(folders[0], "work.script", nullptr), 0);
+  runIn(folders[1], "work.script", nullptr);
+  int killedAt = 0;
+  while (killedAt < steps && fs::exists(folders[1] + "/step-" + std::to_string(killedAt) + ".png"))
+    ++killedAt;
+  ASSERT_LT(killedAt, steps) << "no compaction happened";
+  const fs::path recovery = fs::path(folders[1]) / "data/Orvandel/Quiltor/recovery";
+  bool halfCompacted = false;
+  for (const auto& entry : fs::directory_iterator(recovery))
+    halfCompacted = halfCompacted || entry.path().extension() == ".compact";
+  EXPECT_TRUE(halfCompacted);
+
+  std::string log;
+  ASSERT_EQ(runIn(folders[1], "recover.script", &log), 0);
+  CISImageEx expected, recovered;
+  ASSERT_EQ(expected.Load(folders[0] + "/step-" + std::to_string(killedAt) + ".png"), 0u);
+  ASSERT_EQ(recovered.Load(folders[1] + "/recovered.png"), 0u) << log;
+  EXPECT_EQ(testing_support::MaxDifference(expected, recovered), 0);
+  EXPECT_TRUE(fs::is_empty(recovery));  // the half-written compaction went with it
+}
+
 }  // namespace

@@ -14,8 +14,10 @@
 //   show-frame | write-preview PATH
 //   undo | redo | recover | write-main PATH | wait
 //   fail-alloc N                the pixel allocation after N more fails (once)
+//   kill-during-compaction      SIGKILL between writing a compacted journal and renaming it
 // ("wait" blocks until a line or the end arrives on standard input: a script
 // given as FILE can be held there, for instance to be killed.)
+#include <csignal>
 #include <cstdio>
 
 #include "tools/cli/Commands.h"
@@ -394,6 +396,11 @@ class CScript {
     c[QStringLiteral("fail-alloc")] = [](const QString&, const QStringList& w) {
       Count(w, 1, 1);
       qimg::FailAllocationAfter(IntIn(w[0], 0, 1 << 20));
+    };
+    // The program dies as by a power cut while it compacts its journal.
+    c[QStringLiteral("kill-during-compaction")] = [](const QString&, const QStringList& w) {
+      Count(w, 0, 0);
+      CRecoveryJournal::SetCompactionHook([] { ::raise(SIGKILL); });
     };
     c[QStringLiteral("wait")] = [](const QString&, const QStringList& w) {
       Count(w, 0, 0);
