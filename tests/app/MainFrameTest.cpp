@@ -460,6 +460,34 @@ class MainFrameTest : public QObject {
     QVERIFY(frame->close());
     QVERIFY(!QFile::exists(folder + QStringLiteral("/work_0001.png")));
   }
+
+  // Yes to a dropped new background asks to save the modified picture;
+  // Cancel keeps it, modified, with its pixels.
+  void newBackgroundAsksToSaveFirst() {
+    const QString folder = TempFolder();
+    const QString picture = folder + QStringLiteral("/work.png");
+    const QString other = folder + QStringLiteral("/other.png");
+    QVERIFY(WritePicture(picture, 200, 200));
+    QVERIFY(WritePicture(other, 300, 100));
+    auto app = Start({picture});
+    CMainFrame* frame = app->MainFrame();
+    app->Doc().SetModifiedFlag(true);
+    ModalAnswerer answers;
+    answers.Box(QMessageBox::Yes);
+    answers.Box(QMessageBox::Cancel);
+    auto* data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile(other)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(frame->View(), &enter);
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(frame->View(), &drop);
+    delete data;
+    QVERIFY2(answers.Done(), qPrintable(answers.boxTexts.join(u'|')));
+    QVERIFY(answers.boxTexts.value(1).startsWith(QStringLiteral("Save changes to")));
+    QCOMPARE(app->Doc().m_mainImage.m_width, 200u);
+    QVERIFY(app->Doc().IsModified());
+    app->Doc().SetModifiedFlag(false);
+  }
 };
 
 QUILTOR_WIDGET_TEST_MAIN(MainFrameTest)
