@@ -33,8 +33,8 @@ const QString kWorkspace = QStringLiteral("Workspace");
 CMainFrame::CMainFrame(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* parent)
     : QMainWindow(parent), m_doc(doc), m_services(services) {
   setObjectName(QStringLiteral("MainFrame"));
-  m_look =
-      ReadSetting(services.settings, Settings::kApplicationLook, Settings::kApplicationLookDefault);
+  m_look = ReadSetting(services.settings, Settings::kApplicationLook,
+                       Settings::kApplicationLookDefault);
   // Smart docking and auto-hidden panes have no Qt counterpart: panes dock
   // on every side, float, close, nest and tab.
   setDockOptions(AnimatedDocks | AllowNestedDocks | AllowTabbedDocks);
@@ -90,9 +90,9 @@ void CMainFrame::CreatePanes() {
   m_fileView = new CFileView(m_doc, m_services, this);
   m_output = new COutputWnd(this);
   m_properties = new CPropertiesWnd(m_doc, m_services, this);
-  for (QDockWidget* pane :
-       {static_cast<QDockWidget*>(m_fileView), static_cast<QDockWidget*>(m_output),
-        static_cast<QDockWidget*>(m_properties)}) {
+  for (QDockWidget* pane : {static_cast<QDockWidget*>(m_fileView),
+                            static_cast<QDockWidget*>(m_output),
+                            static_cast<QDockWidget*>(m_properties)}) {
     pane->setAllowedAreas(Qt::AllDockWidgetAreas);
     pane->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
                       QDockWidget::DockWidgetFloatable);
@@ -102,10 +102,9 @@ void CMainFrame::CreatePanes() {
   addDockWidget(Qt::RightDockWidgetArea, m_properties);
   m_output->setWindowIcon(QIcon(QStringLiteral(":/icons/output.svg")));
   resizeDocks({m_output}, {140}, Qt::Vertical);
-  resizeDocks(
-      {m_fileView, m_properties},
-      {m_fileView->Dialog()->sizeHint().width(), m_properties->Dialog()->sizeHint().width()},
-      Qt::Horizontal);
+  resizeDocks({m_fileView, m_properties},
+              {m_fileView->Dialog()->sizeHint().width(), m_properties->Dialog()->sizeHint().width()},
+              Qt::Horizontal);
   connect(m_output->List(), &COutputList::HideRequested, this, [this] {
     setFocus();
     m_output->hide();
