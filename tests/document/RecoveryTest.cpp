@@ -109,28 +109,25 @@ TEST_F(RecoveryTest, TheJournalCompactsAtTwiceThePictureAndStillRecovers) {
   CISImageEx small;
   MakeTestPicture(small, 160, 120, 4);
   ASSERT_TRUE(doc->FileOpen(WritePng(small, "small.png")));
-  const int64_t twice = 2 * 160 * 120 * 3;
-  int64_t largest = 0;
-  bool compacted = false;
+  int64_t largest = 0, shrunk = 0;
   for (int i = 0; i < 24; ++i) {
     const int64_t before = doc->Journal().Size();
     Merge(48, (i * 37) % 112, (i * 23) % 72, 20 + i);
     doc->ApplyMerge();
-    compacted = compacted || doc->Journal().Size() < before;
+    shrunk += doc->Journal().Size() < before;
     largest = std::max(largest, doc->Journal().Size());
   }
-  EXPECT_TRUE(compacted);
-  EXPECT_LE(largest, twice + 48 * 48 * 3 + 1024);
+  EXPECT_GT(shrunk, 0);
+  EXPECT_LE(largest, 2 * 160 * 120 * 3 + 48 * 48 * 3 + 1024);  // twice, and the last record
   const std::vector<uint8_t> last = Bytes(doc->m_mainImage);
   doc->Journal().Abandon();
   doc.reset();
   bool recovered = false;
   auto second = Recover(folder, IDocumentHost::Answer::Yes, &recovered);
   ASSERT_TRUE(recovered);
-  CQuiltorDoc& d = *second->doc;
-  EXPECT_TRUE(Bytes(d.m_mainImage) == last);
-  while (d.CanUndo()) d.Undo();
-  EXPECT_TRUE(Bytes(d.m_mainImage) == Bytes(small));
+  EXPECT_TRUE(Bytes(second->doc->m_mainImage) == last);
+  while (second->doc->CanUndo()) second->doc->Undo();
+  EXPECT_TRUE(Bytes(second->doc->m_mainImage) == Bytes(small));
 }
 
 TEST_F(RecoveryTest, ARunningProgramsJournalIsNotOffered) {
