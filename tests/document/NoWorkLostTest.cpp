@@ -79,7 +79,6 @@ TEST_F(NoWorkLost, RunningOutOfMemoryChangesNothing) {
       {1, false, import, "merge"},
       {0, true, [](CQuiltorDoc& d) { d.ExportAndLock(); }, "export"},
       {0, true, [](CQuiltorDoc& d) { d.ExportSmall(512); }, "export"},
-      {0, false, [](CQuiltorDoc& d) { d.CopyMainToShadow(); }, "copy"},
       {0, true, [](CQuiltorDoc& d) { d.OpenShadowImage(); }, "load"},
   };
   for (const Case& c : cases) {
@@ -120,9 +119,6 @@ TEST_F(NoWorkLost, SavingClaimsNamesWithoutReplacingAnything) {
             (QStringList{QStringLiteral("Saved: ") + Q(dir + "/castle_0002.png"),
                          QStringLiteral("Saved: ") + Q(dir + "/castle_0003.png")}));
   EXPECT_EQ(testing_support::ReadFileBytes(dir + "/castle_0001.png"), taken);
-  CISImageEx saved;
-  ASSERT_EQ(saved.Load(dir + "/castle_0003.png"), 0u);
-  EXPECT_EQ(testing_support::MaxDifference(saved, doc->m_mainImage), 0);
 
   // Save As onto a link writes its target; the link stays a link.
   ASSERT_TRUE(QDir().mkpath(Q(dir + "/real")));
@@ -131,6 +127,7 @@ TEST_F(NoWorkLost, SavingClaimsNamesWithoutReplacingAnything) {
   host.nextSavePath = Q(dir + "/link.png");
   EXPECT_TRUE(doc->FileSaveAs());
   EXPECT_TRUE(QFileInfo(Q(dir + "/link.png")).isSymLink());
+  CISImageEx saved;
   ASSERT_EQ(saved.Load(dir + "/real/castle_0001.png"), 0u);
   EXPECT_EQ(testing_support::MaxDifference(saved, doc->m_mainImage), 0);
 }
