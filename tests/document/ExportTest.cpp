@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFileInfo>
 #include <algorithm>
+#include <QFileInfo>
 #include <cstring>
 
 #include "document/DocTestSupport.h"
@@ -215,29 +215,21 @@ TEST_F(Export, WithoutShadowNoControlNetFile) {
   EXPECT_EQ(host.log.filter(QStringLiteral("Exported CN")).size(), 0);
 }
 
-// The counter starts at 1 again, but moves past every number whose slice,
-// rotate or ControlNet file is in the folder: nothing is replaced.
-TEST_F(Export, CounterMovesPastFilesAlreadyInTheFolder) {
-  const struct {
-    const char* existing;
-    int rotating;  // 2: a shadow too, not rotating
-    const char* expected;
-  } cases[] = {{"slice_001_(44,44,512,512).png", 0, "slice_002_(44,44,512,512).png"},
-               {"rotate_001_(44,44,512,512,0).png", 1, "rotate_002_(44,44,512,512,0).png"},
-               {"ControlNet_Slice_001.png", 2, "slice_002_(44,44,512,512).png"}};
-  for (const auto& c : cases) {
-    QDir(folder).removeRecursively();
-    const QString existing = In(QString::fromLatin1(c.existing));
-    ASSERT_TRUE(QDir().mkpath(folder) && WritePicture(existing, 8, 8));
-    const auto before = testing_support::ReadFileBytes(Local(existing));
-    doc.NewDocument();
-    doc.m_sliceFolder = folder;
-    Picture(600, 600);
-    if (c.rotating == 2) Shadow(600, 600);
-    doc.CreateSlice(512, c.rotating & 1, 1);
-    EXPECT_EQ(doc.ExportAndLock(), QString::fromLatin1(c.expected));
-    EXPECT_EQ(testing_support::ReadFileBytes(Local(existing)), before) << c.existing;
-  }
+// The counter starts at 1 again, but moves past the numbers whose slice or
+// ControlNet files are in the folder: nothing is replaced.
+TEST_F(Export, FileNewRestartsTheCounterButReplacesNoFile) {
+  Picture(600, 600);
+  Shadow(600, 600);
+  doc.CreateSlice(512, 0, 1);
+  doc.ExportAndLock();
+  doc.NewDocument();
+  Picture(600, 600, 5);
+  Shadow(600, 600);
+  doc.CreateSlice(256, 0, 2);
+  EXPECT_EQ(doc.ExportAndLock(), QStringLiteral("slice_002_(172,172,256,256).png"));
+  CISImageEx shadow;
+  ASSERT_TRUE(LoadPicture(In(QStringLiteral("ControlNet_Slice_001.png")), shadow));
+  EXPECT_EQ(shadow.m_width, 512u);  // the first export's
 }
 
 TEST_F(Export, CounterHasAtLeastThreeDigits) {
