@@ -1,6 +1,5 @@
-// Paths that must never lose work: a new background over unsaved work, any
-// allocation failing in a merge or an export, and saving where the file
-// system offers no atomic claim, through a link or without an extension.
+// Never losing work: a new background over unsaved work, allocations failing
+// in merges and exports, saves without atomic claims, through links, bare names.
 #include <unistd.h>
 
 #include <QDir>
@@ -21,7 +20,6 @@ class NoWorkLost : public DocTest {
   // A fresh document with a merge under way on a 300 x 200 picture.
   void Merging(int rotating = 0) {
     SetUp();
-    host.log.clear();
     host.boxes.clear();
     ASSERT_TRUE(doc->FileOpen(Picture(300, 200, "main.png", 3)));
     doc->PlaceSlice(40, 30, 64, 64);
