@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <QDir>
-#include <functional>
 
 #include "image/lib/Imaging.h"
 #include "tests/document/MergeSupport.h"
@@ -65,8 +64,8 @@ TEST_F(NoWorkLost, NewBackgroundAsksToSaveFirst) {
 // Every allocation of the operation fails in turn: each failure is reported
 // and leaves the document and the folder exactly as they were.
 TEST_F(NoWorkLost, RunningOutOfMemoryChangesNothing) {
-  using Step = std::function<void(CQuiltorDoc&)>;
-  const Step import = [this](CQuiltorDoc& d) { d.ImportFile(Q(dir + "/again.png")); };
+  using Step = void (*)(CQuiltorDoc&);
+  const Step import = [](CQuiltorDoc& d) { d.ImportFile(d.m_sliceFolder + u"/again.png"); };
   struct Case {
     int rotating;
     bool applied;  // with the merge applied, a shadow and an enlarged export
