@@ -65,7 +65,9 @@ TEST_F(NoWorkLost, NewBackgroundAsksToSaveFirst) {
 // and leaves the document and the folder exactly as they were.
 TEST_F(NoWorkLost, RunningOutOfMemoryChangesNothing) {
   using Step = void (*)(CQuiltorDoc&);
-  const Step import = [](CQuiltorDoc& d) { d.ImportFile(d.m_sliceFolder + u"/again.png"); };
+  const Step import = [](CQuiltorDoc& d) {
+    d.ImportFile(d.m_sliceFolder + QStringLiteral("/again.png"));
+  };
   struct Case {
     int rotating;
     bool applied;  // with the merge applied, a shadow and an enlarged export
