@@ -1,10 +1,16 @@
 #include "app/MainFrame.h"
 
+#include <QAbstractButton>
+#include <QAbstractSpinBox>
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
@@ -12,6 +18,7 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QStyleFactory>
+#include <QTextEdit>
 #include <QToolBar>
 
 #include "app/FileView.h"
@@ -28,6 +35,15 @@
 
 namespace {
 const QString kWorkspace = QStringLiteral("Workspace");
+
+// Widgets where Space types a blank.
+bool TakesText(const QObject* widget) {
+  if (qobject_cast<const QLineEdit*>(widget) || qobject_cast<const QTextEdit*>(widget) ||
+      qobject_cast<const QPlainTextEdit*>(widget) || qobject_cast<const QAbstractSpinBox*>(widget))
+    return true;
+  const auto* combo = qobject_cast<const QComboBox*>(widget);
+  return combo && combo->isEditable();
+}
 }  // namespace
 
 CMainFrame::CMainFrame(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* parent)
@@ -60,6 +76,7 @@ CMainFrame::CMainFrame(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* pa
   OnApplicationLook(m_look);
   SetDocumentTitle(m_title);
   UpdateCommandUI();
+  qApp->installEventFilter(this);
 }
 
 CMainFrame::~CMainFrame() = default;
@@ -126,7 +143,8 @@ void CMainFrame::CreateMenus() {
   a->setShortcut(QKeySequence::Save);
   a->setIcon(QIcon(QStringLiteral(":/icons/save.svg")));
   a = AddCommand(m_fileMenu, Cmd::kFileSaveAs, QStringLiteral("Save &As..."), &C::OnFileSaveAs);
-  a->setShortcut(QKeySequence::SaveAs);
+  // QKeySequence::SaveAs is empty outside GNOME and KDE.
+  a->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
   QMenu* small = m_fileMenu->addMenu(QStringLiteral("Export Small"));
   AddCommand(small, Cmd::kExport512, QStringLiteral("Export 512"), &C::OnExport512);
   AddCommand(small, Cmd::kExport1024, QStringLiteral("Export 1024"), &C::OnExport1024);
@@ -198,8 +216,7 @@ void CMainFrame::CreateMenus() {
   view->addAction(m_properties->BrushAction());
   m_actions.insert(Cmd::kEraser, m_properties->EraserAction());
   m_actions.insert(Cmd::kBrush, m_properties->BrushAction());
-  connect(m_properties->EraserAction(), &QAction::triggered, this, &CMainFrame::AfterCommand);
-  connect(m_properties->BrushAction(), &QAction::triggered, this, &CMainFrame::AfterCommand);
+  connect(m_properties, &CPropertiesWnd::ToolChanged, this, &CMainFrame::AfterCommand);
   a = AddCommand(view, Cmd::kShowFrame, QStringLiteral("Show Frame When Merging"), &C::OnShowFrame);
   a->setCheckable(true);
   a = AddCommand(view, Cmd::kMagnify, QStringLiteral("Magnify Under Cursor"), &C::OnMagnify);
@@ -357,6 +374,27 @@ bool CMainFrame::event(QEvent* event) {
   if (event->type() == QEvent::ApplicationFontChange && m_output)
     m_output->List()->setFont(QApplication::font());
   return QMainWindow::event(event);
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+  const QEvent::Type type = event->type();
+  if (type != QEvent::KeyPress && type != QEvent::KeyRelease) return false;
+  auto* key = static_cast<QKeyEvent*>(event);
+  auto* widget = qobject_cast<QWidget*>(watched);
+  if (!widget || widget->window() != this || TakesText(widget)) return false;
+  if (key->modifiers() & ~Qt::KeypadModifier) return false;
+  if (key->key() == Qt::Key_Space) {
+    if (!key->isAutoRepeat()) m_view->SetShowShadow(type == QEvent::KeyPress);
+    return true;
+  }
+  // Space no longer presses a focused button; Enter does instead.
+  auto* button = qobject_cast<QAbstractButton*>(widget);
+  if (button && type == QEvent::KeyPress &&
+      (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+    button->animateClick();
+    return true;
+  }
+  return false;
 }
 
 // --- document commands

@@ -25,6 +25,7 @@ class CMainFrame : public QMainWindow {
   // The log line of every subsystem.
   void AddOutputLine(const QString& text);
 
+  CQuiltorDoc& Document() { return m_doc; }
   CQuiltorView* View() { return m_view; }
   COutputWnd* OutputWnd() { return m_output; }
   CFileView* FileView() { return m_fileView; }
@@ -60,6 +61,8 @@ class CMainFrame : public QMainWindow {
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool event(QEvent* event) override;
+  // Space anywhere in the window (but in a text field) shows the shadow image.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   QAction* AddCommand(QMenu* menu, int id, const QString& text, void (CMainFrame::*slot)());

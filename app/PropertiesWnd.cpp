@@ -1,6 +1,7 @@
 #include "app/PropertiesWnd.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QIcon>
 #include <QResizeEvent>
 
@@ -34,8 +35,14 @@ CPropertiesWnd::CPropertiesWnd(CQuiltorDoc& doc, CQuiltorServices& services, QWi
   m_eraser->setData(Cmd::kEraser);
   m_eraser->setCheckable(true);
   m_eraser->setToolTip(QStringLiteral("Eraser"));
-  connect(m_brush, &QAction::triggered, this, &CPropertiesWnd::OnBrush);
-  connect(m_eraser, &QAction::triggered, this, &CPropertiesWnd::OnEraser);
+  // One exclusive choice from every input: a click, a key, the View menu and
+  // assistive technology's Toggle (which checks the button without
+  // triggering it) all arrive as a change of the checked state.
+  auto* tools = new QActionGroup(this);
+  tools->addAction(m_brush);
+  tools->addAction(m_eraser);
+  connect(m_brush, &QAction::toggled, this, [this](bool on) { ToolToggled(1, on); });
+  connect(m_eraser, &QAction::toggled, this, [this](bool on) { ToolToggled(0, on); });
   setWidget(m_client);
   m_client->installEventFilter(this);
   m_client->setMinimumWidth(120);
@@ -53,6 +60,19 @@ void CPropertiesWnd::OnBrush() {
   m_doc.m_tool = 1;
   m_brushFlag = 1;
   UpdateChecks();
+}
+
+void CPropertiesWnd::ToolToggled(int brushFlag, bool on) {
+  if (on) {
+    if (brushFlag == 1)
+      OnBrush();
+    else
+      OnEraser();
+    emit ToolChanged();
+  } else if (!m_brush->isChecked() && !m_eraser->isChecked()) {
+    // Unchecking the chosen tool (assistive technology can) leaves it chosen.
+    UpdateChecks();
+  }
 }
 
 void CPropertiesWnd::UpdateChecks() {

@@ -30,12 +30,17 @@ class CPropertiesWnd : public QDockWidget {
   void OnEraser();
   void OnBrush();
 
+ signals:
+  // The chosen tool changed, from whichever input.
+  void ToolChanged();
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void AdjustLayout();
   void UpdateChecks();
+  void ToolToggled(int brushFlag, bool on);
 
   CQuiltorDoc& m_doc;
   QWidget* m_client;

@@ -51,8 +51,8 @@ void CQuiltorApp::Construct() {
   QCoreApplication::setOrganizationName(QStringLiteral("Orvandel"));
   QCoreApplication::setApplicationName(QStringLiteral("Quiltor"));
   QCoreApplication::setApplicationVersion(QStringLiteral(QUILTOR_VERSION));
-  QGuiApplication::setApplicationDisplayName(QStringLiteral("Quiltor"));
-  // The platform's application id: the desktop file's name groups the windows.
+  // No display name: Qt would append it to every caption ("... - Quiltor  — Quiltor").
+  // The platform's application id, the desktop file's name, groups the windows.
   QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopId));
   QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/quiltor.svg")));
 }

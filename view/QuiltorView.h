@@ -29,6 +29,9 @@ class CQuiltorView : public QWidget {
   // "Magnify Under Cursor" (32785).
   bool MagnifierOn() const { return m_magnifier != 0; }
   void ToggleMagnifier();
+  // The Space key's shadow view, from whichever widget of the window has the
+  // keyboard focus.
+  void SetShowShadow(bool on);
   // The whole drawing on a printer's painter, in client coordinates.
   void Render(QPainter& painter);
   // Prints the client drawing scaled to fit the printer's page.
@@ -38,6 +41,11 @@ class CQuiltorView : public QWidget {
   // them alone (and the flag cleared) when it can be, and their screen
   // rectangle is marked for the next repaint.
   void ImageChanged(const QRect& imageRect);
+
+  // The painting cursor (318): a cross of three-pixel arms around a
+  // one-pixel gap at the hot spot.
+  static constexpr int kPaintingHotX = 14, kPaintingHotY = 13;
+  static QImage PaintingCursorPicture();
 
   // View state, read by the tests and the frame.
   const CISImageEx& DisplayCopy() const { return m_displayCopy; }
@@ -71,7 +79,8 @@ class CQuiltorView : public QWidget {
   // The paint, in its order, in client coordinates; the raster steps work on
   // the buffer's pixels when there is one.
   void Draw(CMemDC2& dc, const QRect& client);
-  void DrawPicture(QPainter& p, const QRect& client);
+  // False when there is no picture to draw (the help text's case).
+  bool DrawPicture(QPainter& p, const QRect& client);
   void FitDisplayCopy(const CISImageEx& source, const QRect& client);
   void DrawDisplayCopy(QPainter& p);
   void DrawTwoPixelFrame(QPainter& p, const QColor& colour);
