@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPainter>
@@ -14,6 +15,7 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
 #include <QStatusTipEvent>
@@ -26,6 +28,7 @@
 #include "app/OutputWnd.h"
 #include "app/Prompts.h"
 #include "app/PropertiesWnd.h"
+#include "app/WindowPlacement.h"
 #include "document/CommandIds.h"
 #include "document/QuiltorDoc.h"
 #include "panes/BusyCursor.h"
@@ -55,7 +58,11 @@ CMainFrame::CMainFrame(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* pa
   // on every side, float, close, nest and tab.
   setDockOptions(AnimatedDocks | AllowNestedDocks | AllowTabbedDocks);
   setWindowIcon(QIcon(QStringLiteral(":/icons/quiltor.svg")));
-  resize(1400, 900);
+  // A first start takes at most 90 % of the screen's available area.
+  if (const QScreen* primary = QGuiApplication::primaryScreen())
+    setGeometry(placement::FirstStart(QSize(1400, 900), primary->availableGeometry()));
+  else
+    resize(1400, 900);
 
   m_view = new CQuiltorView(doc, this);
   setCentralWidget(m_view);
@@ -72,6 +79,12 @@ CMainFrame::CMainFrame(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* pa
   // highlighted. Qt offers no portable reading of the lock keys, so the
   // CAP, NUM and SCRL indicators are left out.
   statusBar()->showMessage(QStringLiteral("Ready"));
+  // The view's place (image point, or the square while it moves) stands on
+  // the right of the prompts; further view facts go beside it.
+  m_placeLabel = new QLabel(statusBar());
+  m_placeLabel->setObjectName(QStringLiteral("placeLabel"));
+  statusBar()->addPermanentWidget(m_placeLabel);
+  connect(m_view, &CQuiltorView::PlaceChanged, m_placeLabel, &QLabel::setText);
 
   OnApplicationLook(m_look);
   SetDocumentTitle(m_title);
@@ -352,8 +365,48 @@ void CMainFrame::RestoreWorkspace() {
   settings.beginGroup(kWorkspace);
   const QByteArray geometry = settings.value(QStringLiteral("Geometry")).toByteArray();
   if (!geometry.isEmpty()) restoreGeometry(geometry);
+  // A placement stored on a larger screen, or at a smaller scale factor,
+  // comes back inside this screen's available area.
+  if (!isMaximized() && !isFullScreen() && screen())
+    setGeometry(placement::ClampToArea(QWidget::geometry(), screen()->availableGeometry()));
   const QByteArray state = settings.value(QStringLiteral("State")).toByteArray();
   if (!state.isEmpty()) restoreState(state);
+  KeepViewRoomLater();
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  KeepViewRoomLater();
+}
+
+void CMainFrame::KeepViewRoomLater() {
+  if (m_viewRoomPending) return;
+  m_viewRoomPending = true;
+  // once the layout has given the view its new size
+  QMetaObject::invokeMethod(this, &CMainFrame::KeepViewRoom, Qt::QueuedConnection);
+}
+
+void CMainFrame::KeepViewRoom() {
+  m_viewRoomPending = false;
+  if (!isVisible()) return;
+  for (const Qt::Orientation o : {Qt::Horizontal, Qt::Vertical}) {
+    const bool across = o == Qt::Horizontal;
+    QList<QDockWidget*> docks;
+    std::vector<int> sizes, minimums;
+    for (QDockWidget* dock : findChildren<QDockWidget*>(Qt::FindDirectChildrenOnly)) {
+      if (!dock->isVisible() || dock->isFloating()) continue;
+      const Qt::DockWidgetArea area = dockWidgetArea(dock);
+      if ((area == Qt::LeftDockWidgetArea || area == Qt::RightDockWidgetArea) != across) continue;
+      docks.append(dock);
+      const QSize least = dock->minimumSizeHint().expandedTo(dock->minimumSize());
+      sizes.push_back(across ? dock->width() : dock->height());
+      minimums.push_back(across ? least.width() : least.height());
+    }
+    const std::vector<int> fitted = placement::ShrinkDocks(
+        across ? m_view->width() : m_view->height(),
+        across ? placement::kMinViewWidth : placement::kMinViewHeight, sizes, minimums);
+    if (fitted != sizes) resizeDocks(docks, QList<int>(fitted.begin(), fitted.end()), o);
+  }
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

@@ -12,6 +12,7 @@ class COutputWnd;
 class CFileView;
 class CPropertiesWnd;
 class QAction;
+class QLabel;
 class QActionGroup;
 class QMenu;
 class QPrinter;
@@ -61,6 +62,7 @@ class CMainFrame : public QMainWindow {
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool event(QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   // Space anywhere in the window (but in a text field) shows the shadow image.
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -72,6 +74,10 @@ class CMainFrame : public QMainWindow {
   void CreatePanes();
   void RebuildPaneMenu();
   void PrintTo(QPrinter& printer);
+  // The side and bottom panes give way (down to their minimum sizes) so that
+  // the image view keeps at least the smallest usable size.
+  void KeepViewRoom();
+  void KeepViewRoomLater();
 
   // document commands
   void OnFileSave();
@@ -104,6 +110,7 @@ class CMainFrame : public QMainWindow {
   CFileView* m_fileView = nullptr;
   CPropertiesWnd* m_properties = nullptr;
   QToolBar* m_toolBar = nullptr;
+  QLabel* m_placeLabel = nullptr;
   QMenu* m_fileMenu = nullptr;
   QMenu* m_paneMenu = nullptr;
   QMenu* m_contextMenu = nullptr;
@@ -112,6 +119,7 @@ class CMainFrame : public QMainWindow {
   QList<QAction*> m_recentActions;
   QActionGroup* m_lookGroup = nullptr;
   QHash<int, QAction*> m_actions;
+  bool m_viewRoomPending = false;
   int m_look = 210;
   int m_office2007Style = 215;
   QString m_title = QStringLiteral("Untitled");

@@ -4,6 +4,7 @@
 #include <QActionGroup>
 #include <QIcon>
 #include <QResizeEvent>
+#include <QScrollArea>
 
 #include "document/CommandIds.h"
 #include "document/QuiltorDoc.h"
@@ -14,7 +15,9 @@ CPropertiesToolBar::CPropertiesToolBar(QWidget* parent) : QToolBar(QStringLitera
   setFloatable(false);
   setIconSize(QSize(16, 16));
   setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  setStyleSheet(QStringLiteral("QToolBar { border: 0px; }"));
+  // No style sheet: a widget with its own sheet keeps the palette and style
+  // it was polished with, and the dark look showed dark text on it.
+  setContentsMargins(0, 0, 0, 0);
 }
 
 CPropertiesWnd::CPropertiesWnd(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* parent)
@@ -24,7 +27,15 @@ CPropertiesWnd::CPropertiesWnd(CQuiltorDoc& doc, CQuiltorServices& services, QWi
   // The toolbar and the dialog are laid out by hand: the dialog sits directly
   // below the toolbar and is as high as the whole client area.
   m_client = new QWidget(this);
-  m_dialog = new CPropertyDialog(doc, services, m_client);
+  // A dock shorter than the dialog scrolls it, as the Slicer pane does, so
+  // that Apply Merge and the preview stay within reach.
+  m_scroll = new QScrollArea(m_client);
+  m_scroll->setFrameShape(QFrame::NoFrame);
+  m_scroll->setFocusPolicy(Qt::NoFocus);
+  m_scroll->setWidgetResizable(true);
+  m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  m_dialog = new CPropertyDialog(doc, services, m_scroll);
+  m_scroll->setWidget(m_dialog);
   m_toolBar = new CPropertiesToolBar(m_client);
   m_brush = m_toolBar->addAction(QIcon(QStringLiteral(":/icons/brush.svg")), QStringLiteral("Brush"));
   m_brush->setData(Cmd::kBrush);
@@ -90,5 +101,5 @@ void CPropertiesWnd::AdjustLayout() {
   const QRect client = m_client->rect();
   const int barHeight = m_toolBar->sizeHint().height();
   m_toolBar->setGeometry(0, 0, client.width(), barHeight);
-  m_dialog->setGeometry(0, barHeight, client.width(), client.height());
+  m_scroll->setGeometry(0, barHeight, client.width(), client.height() - barHeight);
 }

@@ -9,6 +9,7 @@ class CPropertyDialog;
 class CQuiltorDoc;
 struct CQuiltorServices;
 class QAction;
+class QScrollArea;
 
 // The pane's own toolbar: locked, no gripper, no borders.
 class CPropertiesToolBar : public QToolBar {
@@ -45,6 +46,7 @@ class CPropertiesWnd : public QDockWidget {
   CQuiltorDoc& m_doc;
   QWidget* m_client;
   CPropertiesToolBar* m_toolBar;
+  QScrollArea* m_scroll;
   CPropertyDialog* m_dialog;
   QAction* m_eraser;
   QAction* m_brush;

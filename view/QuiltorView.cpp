@@ -20,6 +20,7 @@
 #include "document/QuiltorDoc.h"
 #include "panes/BusyCursor.h"
 #include "panes/MemDC2.h"
+#include "view/StatusText.h"
 #include "view/ViewGeometry.h"
 
 namespace {
@@ -574,6 +575,28 @@ void CQuiltorView::enterEvent(QEnterEvent* event) {
   QWidget::enterEvent(event);
 }
 
+void CQuiltorView::leaveEvent(QEvent* event) {
+  if (m_doc.m_dragState == 0) SetPlaceText({});
+  QWidget::leaveEvent(event);
+}
+
+void CQuiltorView::ShowPlace(QPoint client) {
+  const CISImageEx& main = m_doc.m_mainImage;
+  if (!main.HasPixels()) {
+    SetPlaceText({});
+    return;
+  }
+  SetPlaceText(statustext::PlaceText(
+      ImagePointOf(client), QSize(static_cast<int>(main.m_width), static_cast<int>(main.m_height)),
+      m_doc.m_dragState, SliceRectOf(m_doc), m_doc.m_angle));
+}
+
+void CQuiltorView::SetPlaceText(const QString& text) {
+  if (text == m_placeText) return;
+  m_placeText = text;
+  emit PlaceChanged(text);
+}
+
 void CQuiltorView::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) {
     QWidget::mousePressEvent(event);
@@ -608,6 +631,7 @@ void CQuiltorView::mousePressEvent(QMouseEvent* event) {
     m_doc.PaintMask(at.x(), at.y(), 0);
     RepaintMergeChanges(before);
   }
+  ShowPlace(p);
   UpdateCursor();
 }
 
@@ -647,6 +671,7 @@ void CQuiltorView::mouseMoveEvent(QMouseEvent* event) {
                                             QPoint(m_doc.m_dragAnchorX, m_doc.m_dragAnchorY), p));
     update();
   }
+  ShowPlace(p);
   UpdateCursor();
 }
 
@@ -666,6 +691,7 @@ void CQuiltorView::mouseReleaseEvent(QMouseEvent* event) {
     m_doc.UpdateMaskPreview();
   }
   update();
+  ShowPlace(event->position().toPoint());
   UpdateCursor();
 }
 

@@ -61,6 +61,9 @@ class CQuiltorView : public QWidget {
 
  signals:
   void MagnifierChanged(bool on);
+  // The status bar's place text: the image point under the pointer, or the
+  // square while it is dragged or turned; empty off the picture.
+  void PlaceChanged(const QString& text);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -74,6 +77,7 @@ class CQuiltorView : public QWidget {
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   void enterEvent(QEnterEvent* event) override;
+  void leaveEvent(QEvent* event) override;
 
  private:
   // The paint, in its order, in client coordinates; the raster steps work on
@@ -101,6 +105,8 @@ class CQuiltorView : public QWidget {
   // Repaints now what changed on screen after a pointer event in merge mode.
   void RepaintMergeChanges(const QRect& brushBefore);
   void UpdateCursor();
+  void ShowPlace(QPoint client);
+  void SetPlaceText(const QString& text);
   void EmptyDisplayCopy();
 
   CQuiltorDoc& m_doc;
@@ -123,5 +129,6 @@ class CQuiltorView : public QWidget {
 
   CDisplayScaler m_scaler;
   QRect m_pendingScreen;  // screen part changed by ImageChanged, not yet painted
-  QRect m_brushDrawn;     // where the last paint drew the brush outline or preview
+  QRect m_brushDrawn;
+  QString m_placeText;  // where the last paint drew the brush outline or preview
 };
