@@ -22,6 +22,8 @@
 #include <QStyleFactory>
 #include <QTextEdit>
 #include <QToolBar>
+#include <QToolButton>
+#include <QWindow>
 
 #include "app/FileView.h"
 #include "app/Looks.h"
@@ -48,6 +50,13 @@ bool TakesText(const QObject* widget) {
   return combo && combo->isEditable();
 }
 }  // namespace
+
+// The button a narrow toolbar shows for its hidden buttons has no text of
+// its own for assistive technology.
+void NameToolBarExtension(QToolBar* bar) {
+  if (auto* more = bar->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button")))
+    more->setAccessibleName(QStringLiteral("More buttons"));
+}
 
 CMainFrame::CMainFrame(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* parent)
     : QMainWindow(parent), m_doc(doc), m_services(services) {
@@ -284,6 +293,7 @@ void CMainFrame::CreateToolBar() {
   m_toolBar->addSeparator();
   m_toolBar->addAction(Action(Cmd::kAppAbout));
   addToolBar(Qt::TopToolBarArea, m_toolBar);
+  NameToolBarExtension(m_toolBar);
 }
 
 void CMainFrame::RebuildPaneMenu() {
@@ -364,14 +374,30 @@ void CMainFrame::RestoreWorkspace() {
   QSettings settings(QStringLiteral("Orvandel"), QStringLiteral("Quiltor"));
   settings.beginGroup(kWorkspace);
   const QByteArray geometry = settings.value(QStringLiteral("Geometry")).toByteArray();
+  m_firstStart = geometry.isEmpty();
   if (!geometry.isEmpty()) restoreGeometry(geometry);
-  // A placement stored on a larger screen, or at a smaller scale factor,
-  // comes back inside this screen's available area.
-  if (!isMaximized() && !isFullScreen() && screen())
-    setGeometry(placement::ClampToArea(QWidget::geometry(), screen()->availableGeometry()));
+  KeepOnScreen();
   const QByteArray state = settings.value(QStringLiteral("State")).toByteArray();
   if (!state.isEmpty()) restoreState(state);
   KeepViewRoomLater();
+}
+
+void CMainFrame::KeepOnScreen() {
+  // A placement stored on a larger screen, or at a smaller scale factor,
+  // comes back inside this screen's available area, frame included once the
+  // frame is known.
+  if (isMaximized() || isFullScreen() || !screen()) return;
+  const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+  setGeometry(placement::ClampToArea(QWidget::geometry(),
+                                     screen()->availableGeometry().marginsRemoved(frame)));
+}
+
+void CMainFrame::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!m_shownOnce) {
+    m_shownOnce = true;
+    KeepOnScreen();
+  }
 }
 
 void CMainFrame::resizeEvent(QResizeEvent* event) {
@@ -402,11 +428,21 @@ void CMainFrame::KeepViewRoom() {
       sizes.push_back(across ? dock->width() : dock->height());
       minimums.push_back(across ? least.width() : least.height());
     }
-    const std::vector<int> fitted = placement::ShrinkDocks(
-        across ? m_view->width() : m_view->height(),
-        across ? placement::kMinViewWidth : placement::kMinViewHeight, sizes, minimums);
+    const int centre = across ? m_view->width() : m_view->height();
+    const int least = across ? placement::kMinViewWidth : placement::kMinViewHeight;
+    const std::vector<int> fitted = placement::ShrinkDocks(centre, least, sizes, minimums);
     if (fitted != sizes) resizeDocks(docks, QList<int>(fitted.begin(), fitted.end()), o);
+    int gained = 0;
+    for (size_t i = 0; i < sizes.size(); ++i) gained += sizes[i] - fitted[i];
+    // A first start on a screen too small for the view at 90 % of it takes
+    // the whole screen instead.
+    if (m_firstStart && centre + gained < least && !isMaximized()) {
+      m_firstStart = false;
+      showMaximized();
+      return;
+    }
   }
+  m_firstStart = false;
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

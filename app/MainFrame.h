@@ -16,6 +16,10 @@ class QLabel;
 class QActionGroup;
 class QMenu;
 class QPrinter;
+class QToolBar;
+
+// Names the toolbar's extension button ("More buttons") for assistive technology.
+void NameToolBarExtension(QToolBar* bar);
 
 class CMainFrame : public QMainWindow {
   Q_OBJECT
@@ -63,6 +67,7 @@ class CMainFrame : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
   bool event(QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   // Space anywhere in the window (but in a text field) shows the shadow image.
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -78,6 +83,7 @@ class CMainFrame : public QMainWindow {
   // the image view keeps at least the smallest usable size.
   void KeepViewRoom();
   void KeepViewRoomLater();
+  void KeepOnScreen();
 
   // document commands
   void OnFileSave();
@@ -120,6 +126,8 @@ class CMainFrame : public QMainWindow {
   QActionGroup* m_lookGroup = nullptr;
   QHash<int, QAction*> m_actions;
   bool m_viewRoomPending = false;
+  bool m_shownOnce = false;
+  bool m_firstStart = false;
   int m_look = 210;
   int m_office2007Style = 215;
   QString m_title = QStringLiteral("Untitled");

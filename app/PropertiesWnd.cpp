@@ -6,6 +6,7 @@
 #include <QResizeEvent>
 #include <QScrollArea>
 
+#include "app/MainFrame.h"
 #include "document/CommandIds.h"
 #include "document/QuiltorDoc.h"
 #include "panes/PropertyDialog.h"
@@ -54,6 +55,7 @@ CPropertiesWnd::CPropertiesWnd(CQuiltorDoc& doc, CQuiltorServices& services, QWi
   tools->addAction(m_eraser);
   connect(m_brush, &QAction::toggled, this, [this](bool on) { ToolToggled(1, on); });
   connect(m_eraser, &QAction::toggled, this, [this](bool on) { ToolToggled(0, on); });
+  NameToolBarExtension(m_toolBar);
   setWidget(m_client);
   m_client->installEventFilter(this);
   m_client->setMinimumWidth(120);

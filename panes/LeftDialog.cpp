@@ -105,8 +105,11 @@ CLeftDialog::CLeftDialog(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* 
   } browse[] = {{SlicerId::kSliceFolderBrowse, "Choose the slice folder"},
                 {SlicerId::kImportFolderBrowse, "Choose the img2img folder"},
                 {SlicerId::kImportRootBrowse, "Choose the img2img root"}};
-  for (const auto& b : browse)
+  for (const auto& b : browse) {
+    // "..." says nothing to a screen reader: the button is named by its task
+    Control(b.id)->setAccessibleName(QString::fromUtf8(b.description));
     Control(b.id)->setAccessibleDescription(QString::fromUtf8(b.description));
+  }
 
   // fields from the settings; the default slice folder is created if missing
   const QString defaultFolder =
