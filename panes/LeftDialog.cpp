@@ -105,11 +105,8 @@ CLeftDialog::CLeftDialog(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* 
   } browse[] = {{SlicerId::kSliceFolderBrowse, "Choose the slice folder"},
                 {SlicerId::kImportFolderBrowse, "Choose the img2img folder"},
                 {SlicerId::kImportRootBrowse, "Choose the img2img root"}};
-  for (const auto& b : browse) {
-    // "..." says nothing to a screen reader: the button is named by its task
-    Control(b.id)->setAccessibleName(QString::fromUtf8(b.description));
+  for (const auto& b : browse)
     Control(b.id)->setAccessibleDescription(QString::fromUtf8(b.description));
-  }
 
   // fields from the settings; the default slice folder is created if missing
   const QString defaultFolder =
