@@ -438,6 +438,9 @@ void CMainFrame::KeepViewRoom() {
     // the whole screen instead.
     if (m_firstStart && centre + gained < least && !isMaximized()) {
       m_firstStart = false;
+      // the whole area also where no window manager maximises
+      const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+      setGeometry(screen()->availableGeometry().marginsRemoved(frame));
       showMaximized();
       return;
     }
