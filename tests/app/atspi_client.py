@@ -1,179 +1,95 @@
 #!/usr/bin/python3
-"""Quiltor from outside, as a screen reader meets it: an AT-SPI client on a
-private X server, session bus and accessibility bus lists the window's tree
-(every control named), toggles Brush and Eraser, sets a slider's value and
-presses Export & Lock, then reads back what each did.
+"""Quiltor driven by an outside AT-SPI client on a private X server, session
+bus and accessibility bus: every control is named, Brush and Eraser toggle as
+one choice, a slider takes a value, Export & Lock exports. Usage: QUILTOR_EXE"""
+import os, shutil, subprocess, sys, tempfile, time, warnings
 
-Usage: atspi_client.py QUILTOR_EXECUTABLE
-"""
-import os
-import shutil
-import subprocess
-import sys
-import tempfile
-import time
-import warnings
-
-START = time.monotonic()
-DEADLINE = START + 45  # the whole run, servers included; ~10 s when all is well
-TOOL = ("toggle button", "radio button", "check box")  # a checkable tool button
-INTERACTIVE = {"push button", "toggle button", "check box", "radio button", "slider",
-               "text", "entry", "list", "list box", "table", "tree"}
+DEADLINE = time.monotonic() + 45  # about 5 s when all is well
 
 
-def fail(message):
-    print("FAIL: " + message)
-    sys.exit(1)
-
-
-def wait_for(what, probe, step=0.1):
+def wait_for(what, probe):
     while time.monotonic() < DEADLINE:
         value = probe()
         if value:
             return value
-        time.sleep(step)
-    fail("timed out waiting for " + what)
+        time.sleep(0.1)
+    sys.exit("FAIL: timed out waiting for " + what)
 
 
-def main():
-    exe = sys.argv[1]
-    home = tempfile.mkdtemp(prefix="quiltor-atspi-")
-    procs = []
-    env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=home + "/config",
-               XDG_DATA_HOME=home + "/data", XDG_RUNTIME_DIR=home + "/run",
-               XDG_DOCUMENTS_DIR=home + "/Documents", NO_AT_BRIDGE="0")
-    env.pop("QT_QPA_PLATFORM", None)
-    os.makedirs(home + "/run", mode=0o700)
+home = tempfile.mkdtemp()
+env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=home, XDG_RUNTIME_DIR=home)
+procs = []
+spawn = lambda args, **kw: procs.append(subprocess.Popen(
+    args, **dict(dict(env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL), **kw))) or procs[-1]
+try:
+    r, w = os.pipe()
+    spawn(["Xvfb", "-displayfd", str(w), "-nolisten", "tcp"], pass_fds=[w])
+    env["DISPLAY"] = ":" + os.read(r, 32).decode().strip()
+    bus = spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"], stdout=subprocess.PIPE)
+    env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().decode().strip()
+    spawn(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
+    # the buses answer before the program starts, or it announces itself to no one
+    wait_for("the accessibility bus", lambda: subprocess.run(
+        ["dbus-send", "--session", "--dest=org.a11y.Bus", "--print-reply", "/org/a11y/bus",
+         "org.a11y.Bus.GetAddress"], env=env, capture_output=True).returncode == 0)
+    os.environ.update(env)
+    import gi
+    gi.require_version("Atspi", "2.0")
+    from gi.repository import Atspi
+    warnings.simplefilter("ignore", DeprecationWarning)
+    wait_for("the accessibility registry", lambda: Atspi.get_desktop(0).get_name())
 
-    def spawn(args, **kw):
-        proc = subprocess.Popen(args, **dict({"env": env}, **kw))
-        procs.append(proc)
-        return proc
+    os.makedirs(home + "/Orvandel")
+    with open(home + "/Orvandel/Quiltor.conf", "w") as conf:
+        conf.write("[Settings]\nPath=%s\n" % home)
+    subprocess.run(["convert", "-size", "1600x1200", "gradient:", home + "/p.png"], check=True)
+    spawn([sys.argv[1], home + "/p.png"],
+          env=dict(env, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1"))
 
-    try:
-        # A private X server, session bus and accessibility bus: nothing of a
-        # desktop session is needed, also not as root.
-        read_end, write_end = os.pipe()
-        spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1600x1000x24",
-               "-nolisten", "tcp"], pass_fds=[write_end], stderr=subprocess.DEVNULL)
-        os.close(write_end)
-        env["DISPLAY"] = ":" + os.read(read_end, 32).decode().strip()
-        bus = spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-                    stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().decode().strip()
-        spawn(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
-              stderr=subprocess.DEVNULL)
+    def walk(node):
+        kids = [node.get_child_at_index(i) for i in range(node.get_child_count())]
+        return [node] + [n for k in kids if k for n in walk(k)]
 
-        # the accessibility bus and its registry answer before the program
-        # starts, or it would find no one to announce itself to
-        wait_for("the accessibility bus", lambda: subprocess.run(
-            ["dbus-send", "--session", "--dest=org.a11y.Bus", "--print-reply", "/org/a11y/bus",
-             "org.a11y.Bus.GetAddress"], env=env, stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL).returncode == 0)
-        os.environ.update(env)  # the client's own library finds the same buses
-        import gi
-        warnings.simplefilter("ignore", DeprecationWarning)  # the names are still served
-        gi.require_version("Atspi", "2.0")
-        from gi.repository import Atspi
-        wait_for("the accessibility registry", lambda: Atspi.get_desktop(0).get_name())
+    desktop = Atspi.get_desktop(0)
+    apps = lambda: [desktop.get_child_at_index(i) for i in range(desktop.get_child_count())]
+    app = wait_for("Quiltor", lambda: next((a for a in apps() if a and a.get_child_count()
+                                             and a.get_name().lower() == "quiltor"), None))
+    tree = []
 
-        slices = home + "/slices"
-        os.makedirs(slices)
-        os.makedirs(home + "/config/Orvandel")
-        with open(home + "/config/Orvandel/Quiltor.conf", "w") as conf:
-            conf.write("[Settings]\nPath=%s\n" % slices)
-        picture = home + "/picture.png"
-        subprocess.run(["convert", "-size", "1600x1200", "gradient:red-blue", picture],
-                       check=True, env=env)
-        spawn([exe, picture], stderr=subprocess.DEVNULL,
-              env=dict(env, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1"))
+    def find(name, roles):
+        def probe():
+            tree[:] = tree or walk(app)
+            hit = [n for n in tree if n.get_name() == name and n.get_role_name() in roles]
+            if not hit:
+                tree.clear()
+            return hit and hit[0]
+        return wait_for(name, probe)
 
-        def find_app():
-            desktop = Atspi.get_desktop(0)
-            for i in range(desktop.get_child_count()):
-                child = desktop.get_child_at_index(i)
-                if child and child.get_name().lower() == "quiltor" and child.get_child_count():
-                    return child
-            return None
+    def do(node, action):
+        names = [node.get_action_name(i) for i in range(node.get_n_actions())]
+        node.do_action(names.index(action))
 
-        app = wait_for("Quiltor on the accessibility bus", find_app)
-
-        def walk(node, out):
-            out.append(node)
-            for i in range(node.get_child_count()):
-                child = node.get_child_at_index(i)
-                if child is not None:
-                    walk(child, out)
-            return out
-
-        tree = []
-
-        def find(roles, name):
-            def probe():
-                for node in tree:
-                    if node.get_role_name() in roles and node.get_name() == name:
-                        return node
-                tree[:] = walk(app, [])  # not there yet: read the tree again
-                return None
-            return wait_for("%s \"%s\"" % (roles, name), probe)
-
-        def do(node, action):
-            names = [node.get_action_name(i) for i in range(node.get_n_actions())]
-            if action not in names:
-                fail("%s \"%s\" offers %s, not %s" % (node.get_role_name(), node.get_name(),
-                                                       names, action))
-            node.do_action(names.index(action))
-
-        def checked(node):
-            return node.get_state_set().contains(Atspi.StateType.CHECKED)
-
-        # the tree: every control of the panes, the view and the Output pane is named
-        find(("slider",), "Brush Size")
-        print("%d accessible objects" % len(tree))
-        unnamed = []
-        for node in tree:
-            role = node.get_role_name()
-            if role in INTERACTIVE and not node.get_name() and \
-                    node.get_parent().get_role_name() not in ("scroll bar", "table", "list"):
-                unnamed.append("%s in %s \"%s\"" % (role, node.get_parent().get_role_name(), node.get_parent().get_name()))
-        if unnamed:
-            fail("controls without a name: %s" % unnamed)
-        names = {n.get_name() for n in tree}
-        for name in ("Image view", "Mask preview", "Output", "Slice history:"):
-            if name not in names:
-                fail("no object named \"%s\"" % name)
-
-        # Brush and Eraser: one choice, whichever is toggled
-        brush = find(TOOL, "Brush")
-        eraser = find(TOOL, "Eraser")
-        for node, other in ((brush, eraser), (eraser, brush)):
-            do(node, "Toggle")
-            wait_for(node.get_name() + " checked alone",
-                     lambda: checked(node) and not checked(other))
-
-        # a slider's value
-        size = find(("slider",), "Brush Size")
-        size.set_current_value(200.0)
-        wait_for("Brush Size at 200", lambda: size.get_current_value() == 200.0)
-
-        # Export & Lock writes the slice and lists it in the history
-        do(find(("push button",), "Export & Lock"), "Press")
-        exported = wait_for("an exported slice", lambda: [
-            f for f in os.listdir(slices) if f.startswith("slice_")])
-        history = find(("list", "list box"), "Slice history:")
-        wait_for("the slice in the history", lambda: any(
-            n.get_name() == exported[0] for n in walk(history, [])))
-        print("PASS: %s, %.1f s" % (exported[0], time.monotonic() - START))
-    finally:
-        for proc in reversed(procs):
-            proc.terminate()
-        for proc in reversed(procs):
-            try:
-                proc.wait(timeout=3)
-            except subprocess.TimeoutExpired:
-                proc.kill()
-        shutil.rmtree(home, ignore_errors=True)
-
-
-if __name__ == "__main__":
-    main()
+    checked = lambda n: n.get_state_set().contains(Atspi.StateType.CHECKED)
+    size = find("Brush Size", ["slider"])
+    unnamed = [n.get_role_name() for n in tree if not n.get_name() and n.get_role_name() in
+               ("push button", "toggle button", "radio button", "check box", "slider", "text", "list")]
+    if unnamed:
+        sys.exit("FAIL: controls without a name: %s" % unnamed)
+    tools = ["toggle button", "radio button", "check box"]
+    brush, eraser = find("Brush", tools), find("Eraser", tools)
+    for node, other in ((brush, eraser), (eraser, brush)):
+        do(node, "Toggle")
+        wait_for(node.get_name() + " alone", lambda: checked(node) and not checked(other))
+    size.set_current_value(200.0)
+    wait_for("Brush Size 200", lambda: size.get_current_value() == 200.0)
+    do(find("Export & Lock", ["push button"]), "Press")
+    wait_for("the exported slice", lambda: [f for f in os.listdir(home) if f.startswith("slice_")])
+    print("PASS, %d objects" % len(tree))
+finally:
+    for proc in reversed(procs):  # the bus launcher ends its own bus on SIGTERM
+        proc.terminate()
+        try:
+            proc.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+    shutil.rmtree(home, ignore_errors=True)
