@@ -12,9 +12,14 @@ class COutputWnd;
 class CFileView;
 class CPropertiesWnd;
 class QAction;
+class QLabel;
 class QActionGroup;
 class QMenu;
 class QPrinter;
+class QToolBar;
+
+// Names the toolbar's extension button ("More buttons") for assistive technology.
+void NameToolBarExtension(QToolBar* bar);
 
 class CMainFrame : public QMainWindow {
   Q_OBJECT
@@ -25,6 +30,7 @@ class CMainFrame : public QMainWindow {
   // The log line of every subsystem.
   void AddOutputLine(const QString& text);
 
+  CQuiltorDoc& Document() { return m_doc; }
   CQuiltorView* View() { return m_view; }
   COutputWnd* OutputWnd() { return m_output; }
   CFileView* FileView() { return m_fileView; }
@@ -60,6 +66,10 @@ class CMainFrame : public QMainWindow {
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool event(QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  // Space anywhere in the window (but in a text field) shows the shadow image.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   QAction* AddCommand(QMenu* menu, int id, const QString& text, void (CMainFrame::*slot)());
@@ -69,6 +79,11 @@ class CMainFrame : public QMainWindow {
   void CreatePanes();
   void RebuildPaneMenu();
   void PrintTo(QPrinter& printer);
+  // The side and bottom panes give way (down to their minimum sizes) so that
+  // the image view keeps at least the smallest usable size.
+  void KeepViewRoom();
+  void KeepViewRoomLater();
+  void KeepOnScreen();
 
   // document commands
   void OnFileSave();
@@ -101,6 +116,7 @@ class CMainFrame : public QMainWindow {
   CFileView* m_fileView = nullptr;
   CPropertiesWnd* m_properties = nullptr;
   QToolBar* m_toolBar = nullptr;
+  QLabel* m_placeLabel = nullptr;
   QMenu* m_fileMenu = nullptr;
   QMenu* m_paneMenu = nullptr;
   QMenu* m_contextMenu = nullptr;
@@ -109,6 +125,9 @@ class CMainFrame : public QMainWindow {
   QList<QAction*> m_recentActions;
   QActionGroup* m_lookGroup = nullptr;
   QHash<int, QAction*> m_actions;
+  bool m_viewRoomPending = false;
+  bool m_shownOnce = false;
+  bool m_firstStart = false;
   int m_look = 210;
   int m_office2007Style = 215;
   QString m_title = QStringLiteral("Untitled");

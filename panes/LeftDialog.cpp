@@ -151,8 +151,13 @@ CLeftDialog::CLeftDialog(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* 
     m_autoImport->SetOn(on);
     emit AutoImportChanged(m_autoImport->IsOn());
   });
-  connect(HistoryList(), &QListWidget::currentRowChanged, this,
-          [this](int row) { HistorySelected(row); });
+  // A choice of an entry (click, arrow keys, assistive technology) selects
+  // it; the current row Qt sets when the list gains the focus selects
+  // nothing, so tabbing in or re-activating the window leaves the slice.
+  connect(HistoryList(), &QListWidget::itemSelectionChanged, this, [this] {
+    const QList<QListWidgetItem*> chosen = HistoryList()->selectedItems();
+    if (!chosen.isEmpty()) HistorySelected(HistoryList()->row(chosen.first()));
+  });
   connect(HistoryList(), &QListWidget::itemDoubleClicked, this,
           [this](QListWidgetItem* item) { HistoryDoubleClicked(HistoryList()->row(item)); });
 }

@@ -29,6 +29,9 @@ class CQuiltorView : public QWidget {
   // "Magnify Under Cursor" (32785).
   bool MagnifierOn() const { return m_magnifier != 0; }
   void ToggleMagnifier();
+  // The Space key's shadow view, from whichever widget of the window has the
+  // keyboard focus.
+  void SetShowShadow(bool on);
   // The whole drawing on a printer's painter, in client coordinates.
   void Render(QPainter& painter);
   // Prints the client drawing scaled to fit the printer's page.
@@ -38,6 +41,11 @@ class CQuiltorView : public QWidget {
   // them alone (and the flag cleared) when it can be, and their screen
   // rectangle is marked for the next repaint.
   void ImageChanged(const QRect& imageRect);
+
+  // The painting cursor (318): a cross of three-pixel arms around a
+  // one-pixel gap at the hot spot.
+  static constexpr int kPaintingHotX = 14, kPaintingHotY = 13;
+  static QImage PaintingCursorPicture();
 
   // View state, read by the tests and the frame.
   const CISImageEx& DisplayCopy() const { return m_displayCopy; }
@@ -53,6 +61,9 @@ class CQuiltorView : public QWidget {
 
  signals:
   void MagnifierChanged(bool on);
+  // The status bar's place text: the image point under the pointer, or the
+  // square while it is dragged or turned; empty off the picture.
+  void PlaceChanged(const QString& text);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -66,12 +77,14 @@ class CQuiltorView : public QWidget {
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   void enterEvent(QEnterEvent* event) override;
+  void leaveEvent(QEvent* event) override;
 
  private:
   // The paint, in its order, in client coordinates; the raster steps work on
   // the buffer's pixels when there is one.
   void Draw(CMemDC2& dc, const QRect& client);
-  void DrawPicture(QPainter& p, const QRect& client);
+  // False when there is no picture to draw (the help text's case).
+  bool DrawPicture(QPainter& p, const QRect& client);
   void FitDisplayCopy(const CISImageEx& source, const QRect& client);
   void DrawDisplayCopy(QPainter& p);
   void DrawTwoPixelFrame(QPainter& p, const QColor& colour);
@@ -92,6 +105,8 @@ class CQuiltorView : public QWidget {
   // Repaints now what changed on screen after a pointer event in merge mode.
   void RepaintMergeChanges(const QRect& brushBefore);
   void UpdateCursor();
+  void ShowPlace(QPoint client);
+  void SetPlaceText(const QString& text);
   void EmptyDisplayCopy();
 
   CQuiltorDoc& m_doc;
@@ -114,5 +129,6 @@ class CQuiltorView : public QWidget {
 
   CDisplayScaler m_scaler;
   QRect m_pendingScreen;  // screen part changed by ImageChanged, not yet painted
-  QRect m_brushDrawn;     // where the last paint drew the brush outline or preview
+  QRect m_brushDrawn;
+  QString m_placeText;  // where the last paint drew the brush outline or preview
 };
