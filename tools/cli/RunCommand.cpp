@@ -13,6 +13,7 @@
 //   shadow [PATH] | shadow-copy | shadow-remove | export-small 512|1024
 //   show-frame | write-preview PATH
 //   undo | redo | recover | write-main PATH | wait
+//   sd-server URL [webui|comfyui] | sd-set KEY VALUE | send [IMG2IMG-FOLDER]
 // ("wait" blocks until a line or the end arrives on standard input: a script
 // given as FILE can be held there, for instance to be killed.)
 #include <cstdio>
@@ -38,6 +39,7 @@ int CmdRun(const Args&) {
 #include "document/QuickImport.h"
 #include "document/QuiltorDoc.h"
 #include "tools/cli/ConsoleHost.h"
+#include "tools/cli/SdCommands.h"
 
 namespace {
 
@@ -388,6 +390,22 @@ class CScript {
     c[QStringLiteral("write-main")] = [this](const QString& r, const QStringList&) {
       NeedPath(r);
       WriteMain(r);
+    };
+    // Stable Diffusion: send exports and locks first, as the Slicer's button.
+    auto check = [](const QString& error) {
+      if (!error.isEmpty()) throw LineError{error};
+    };
+    c[QStringLiteral("sd-server")] = [this, check](const QString&, const QStringList& w) {
+      check(SdServer(m_services.settings, w));
+    };
+    c[QStringLiteral("sd-set")] = [this, check](const QString& r, const QStringList&) {
+      check(SdSet(m_services.settings, r));
+    };
+    c[QStringLiteral("send")] = [this](const QString& r, const QStringList&) {
+      const QString name = m_doc.ExportAndLock();
+      if (name.isEmpty()) return;
+      CConsoleHost::Note(QStringLiteral("history: ") + name);
+      SdSendAndWait(m_doc, m_services.settings, name, r);
     };
     c[QStringLiteral("wait")] = [](const QString&, const QStringList& w) {
       Count(w, 0, 0);

@@ -1,0 +1,230 @@
+#!/usr/bin/env python3
+"""A stand-in Stable Diffusion server for the tests: the web UI's API routes and
+ComfyUI's, on 127.0.0.1. The result is the negative of the picture sent, after
+--steps progress steps of --step-ms each. A prompt "fail:KIND" (the web UI's
+prompt, or a ComfyUI node's "text" input) makes that run fail in one way, so
+that one server serves every case; a request with an Authorization header
+must carry --auth. Every request is appended to --record as a JSON line.
+Writes its port into --port-file once it listens."""
+import argparse, base64, email, json, struct, threading, time, uuid, zlib
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+
+def png_decode(data):
+    """8-bit RGB or RGBA, not interlaced: (width, height, rgb bytes)."""
+    assert data[:8] == b"\x89PNG\r\n\x1a\n"
+    pos, idat, width = 8, b"", 0
+    while pos < len(data):
+        length, kind = struct.unpack(">I4s", data[pos:pos + 8])
+        body = data[pos + 8:pos + 8 + length]
+        if kind == b"IHDR":
+            width, height, depth, ctype = struct.unpack(">IIBB", body[:10])
+            assert depth == 8 and ctype in (2, 6)
+            bpp = 3 if ctype == 2 else 4
+        elif kind == b"IDAT":
+            idat += body
+        pos += 12 + length
+    raw, stride, out, prev = zlib.decompress(idat), width * bpp, bytearray(), bytearray(width * bpp)
+    for y in range(height):
+        f, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for i in range(stride):
+            a = line[i - bpp] if i >= bpp else 0
+            b, c = prev[i], prev[i - bpp] if i >= bpp else 0
+            if f == 1: line[i] = (line[i] + a) & 255
+            elif f == 2: line[i] = (line[i] + b) & 255
+            elif f == 3: line[i] = (line[i] + (a + b) // 2) & 255
+            elif f == 4:
+                p = a + b - c
+                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+                line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
+        prev = line
+        out += line if bpp == 3 else bytes(v for i, v in enumerate(line) if i % 4 != 3)
+    return width, height, bytes(out)
+
+
+def png_encode(width, height, rgb):
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+    rows = b"".join(b"\0" + rgb[y * width * 3:(y + 1) * width * 3] for y in range(height))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+
+
+def negative(png):
+    w, h, rgb = png_decode(png)
+    return png_encode(w, h, bytes(255 - v for v in rgb))
+
+
+class State:
+    lock = threading.Lock()
+    progress = 0.0
+    uploads = {}
+    prompts = {}  # id -> history entry, empty until done
+
+
+def run_steps(args):
+    with State.lock:
+        State.progress = 0.0
+    for step in range(1, args.steps + 1):
+        time.sleep(args.step_ms / 1000)
+        with State.lock:
+            State.progress = step / args.steps
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *a):
+        pass
+
+    def record(self, body):
+        entry = {"method": self.command, "path": self.path,
+                 "authorization": self.headers.get("Authorization", "")}
+        try:
+            entry["json"] = json.loads(body)
+        except ValueError:
+            entry["bytes"] = len(body)
+        with State.lock, open(self.server.args.record, "a") as f:
+            f.write(json.dumps(entry) + "\n")
+
+    def send(self, code, payload, ctype="application/json"):
+        data = payload if isinstance(payload, bytes) else json.dumps(payload).encode()
+        self.send_response(code)
+        self.send_header("Content-Type", ctype)
+        self.send_header("Content-Length", str(len(data)))
+        self.end_headers()
+        self.wfile.write(data)
+
+    def do_GET(self):
+        self.handle_any(b"")
+
+    def do_POST(self):
+        self.handle_any(self.rfile.read(int(self.headers.get("Content-Length", 0))))
+
+    def handle_any(self, body):
+        args = self.server.args
+        self.record(body)
+        given = self.headers.get("Authorization")
+        if given and given != "Basic " + base64.b64encode(args.auth.encode()).decode():
+            return self.send(401, {"detail": "Not authenticated"})
+        path = self.path.split("?")[0]
+        route = getattr(self, "route_" + path.strip("/").split("/")[-1 if path.startswith("/sdapi") else 0]
+                        .replace("-", "_"), None)
+        if route is None:
+            return self.send(404, {"detail": "Not Found"})
+        route(body)
+
+    # --- web UI
+    def route_sd_models(self, body):
+        self.send(200, [{"title": "fake-v1.safetensors [0123456789]", "model_name": "fake-v1"}])
+
+    def route_progress(self, body):
+        with State.lock:
+            p = State.progress
+        image = base64.b64encode(png_encode(2, 2, bytes([int(p * 255)] * 12))).decode()
+        self.send(200, {"progress": p, "eta_relative": 1 - p, "state": {"sampling_step": 0},
+                        "current_image": image if 0 < p < 1 else None})
+
+    def route_interrupt(self, body):
+        self.send(200, {})
+
+    def route_img2img(self, body):
+        request = json.loads(body)
+        fail = request["prompt"][5:] if request["prompt"].startswith("fail:") else ""
+        if fail == "silent":
+            time.sleep(30)
+            return
+        run_steps(self.server.args)
+        picture = base64.b64decode(request["init_images"][0])
+        if fail == "http500":
+            return self.send(500, {"error": "OutOfMemoryError", "detail": "CUDA out of memory"})
+        if fail == "badjson":
+            return self.send(200, b"<html>Internal error</html>", "text/html")
+        if fail == "noimages":
+            return self.send(200, {"images": [], "info": "{}"})
+        if fail == "badbase64":
+            return self.send(200, {"images": ["@@not base64@@"]})
+        if fail == "badimage":
+            return self.send(200, {"images": [base64.b64encode(b"not a picture at all").decode()]})
+        if fail == "huge":  # no length: the client must stop it as it streams
+            self.send_response(200)
+            self.send_header("Content-Type", "application/json")
+            self.send_header("Connection", "close")
+            self.end_headers()
+            try:
+                self.wfile.write(b'{"images": ["')
+                for _ in range(64):
+                    self.wfile.write(b"A" * 65536)
+            except OSError:
+                pass
+            self.close_connection = True
+            return
+        result = png_encode(100, 100, bytes(30000)) if fail == "wrongsize" else negative(picture)
+        self.send(200, {"images": [base64.b64encode(result).decode()], "parameters": {},
+                        "info": json.dumps({"seed": request.get("seed")})})
+
+    # --- ComfyUI
+    def route_object_info(self, body):
+        self.send(200, {"CheckpointLoaderSimple": {"input": {"required": {
+            "ckpt_name": [["fake-v1.safetensors"]]}}}})
+
+    def route_upload(self, body):
+        message = email.message_from_bytes(
+            b"Content-Type: " + self.headers["Content-Type"].encode() + b"\r\n\r\n" + body)
+        for part in message.get_payload():
+            if part.get_param("name", header="content-disposition") == "image":
+                name = part.get_filename()
+                State.uploads[name] = part.get_payload(decode=True)
+                return self.send(200, {"name": name, "subfolder": "", "type": "input"})
+        self.send(400, {"error": "no image"})
+
+    def route_prompt(self, body):
+        workflow = json.loads(body)["prompt"]
+        node = next(n for n in workflow.values() if n["_meta"]["title"] == "quiltor_input")
+        texts = [n["inputs"].get("text", "") for n in workflow.values()]
+        fail = next((t[5:] for t in texts if t.startswith("fail:")), "")
+        prompt_id = str(uuid.uuid4())
+        State.prompts[prompt_id] = {}
+
+        def work():
+            run_steps(self.server.args)
+            if fail == "comfyerror":
+                State.prompts[prompt_id] = {"outputs": {}, "status": {"status_str": "error", "messages": [
+                    ["execution_error", {"exception_message": "Sampler exploded"}]]}}
+                return
+            State.uploads["result.png"] = negative(State.uploads[node["inputs"]["image"]])
+            State.prompts[prompt_id] = {"outputs": {"9": {"images": [
+                {"filename": "result.png", "subfolder": "", "type": "output"}]}},
+                "status": {"status_str": "success"}}
+        threading.Thread(target=work, daemon=True).start()
+        self.send(200, {"prompt_id": prompt_id, "number": 1, "node_errors": {}})
+
+    def route_history(self, body):
+        prompt_id = self.path.split("/")[-1]
+        entry = State.prompts.get(prompt_id, {})
+        self.send(200, {prompt_id: entry} if entry else {})
+
+    def route_view(self, body):
+        self.send(200, State.uploads["result.png"], "image/png")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--port-file", required=True)
+    parser.add_argument("--record", required=True)
+    parser.add_argument("--auth", default="")
+    parser.add_argument("--steps", type=int, default=4)
+    parser.add_argument("--step-ms", type=int, default=30)
+    args = parser.parse_args()
+    server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    server.daemon_threads = True
+    server.args = args
+    with open(args.port_file + ".tmp", "w") as f:
+        f.write(str(server.server_address[1]))
+    import os
+    os.rename(args.port_file + ".tmp", args.port_file)
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()
