@@ -57,6 +57,7 @@ CSdSettingsDialog::CSdSettingsDialog(CSettingsStore& store, QWidget* parent)
   m_cnWeight = Number(0, 2, 0.05, 2, s.controlNetWeight);
   m_workflow = new QLineEdit(s.workflow);
   auto* browse = new QPushButton(QStringLiteral("..."));
+  browse->setMaximumWidth(40);
   browse->setAccessibleName(QStringLiteral("Choose the workflow file"));
   auto* workflowRow = new QHBoxLayout;
   workflowRow->addWidget(m_workflow);
