@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 secs=${1:-300}
 shift || true
 build=build/fuzz
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILTOR_TESTS=ON \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DQUILTOR_SANITIZE=ON -DQUILTOR_FUZZ=ON -DQUILTOR_BENCH=OFF -DQUILTOR_DOCUMENT=OFF >/dev/null || exit 1
 targets=("$@")

@@ -5,7 +5,7 @@
 # a virtual screen and a screenshot is saved instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build/gcc -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build/gcc -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILTOR_TESTS=OFF >/dev/null
 cmake --build build/gcc --target quiltor -j"$(nproc)"
 app=$PWD/build/gcc/app/quiltor
 out=$PWD/build/demo-app

@@ -11,19 +11,19 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc)
 
 echo "== gcc build (warnings as errors) =="
-cmake -S . -B build/gcc -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+cmake -S . -B build/gcc -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILTOR_TESTS=ON \
   -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ >/dev/null
 cmake --build build/gcc -j"$jobs"
 echo "== gcc tests =="
 (cd build/gcc && ctest --output-on-failure -j"$jobs" --timeout 900)
 
 echo "== gcc Release build (libraries and tests, not run) =="
-cmake -S . -B build/rel -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILTOR_BENCH=OFF \
+cmake -S . -B build/rel -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILTOR_BENCH=OFF -DQUILTOR_TESTS=ON \
   -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ >/dev/null
 cmake --build build/rel -j"$jobs" --target quiltor-cli quiltor image_tests document_tests tools_tests
 
 echo "== clang build with AddressSanitizer, UndefinedBehaviorSanitizer and fuzz targets =="
-cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILTOR_TESTS=ON \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DQUILTOR_SANITIZE=ON -DQUILTOR_FUZZ=ON -DQUILTOR_BENCH=OFF >/dev/null
 cmake --build build/asan -j"$jobs"

@@ -424,7 +424,7 @@ INSTANTIATE_TEST_SUITE_P(
                     " -seed 7 -attenuate 0.25 +noise Gaussian -depth 8"),
         // A real photograph.
         std::string("convert " +
-                    ShellQuote(testing_support::CorpusDir() + "/go-image/video-001.png"))),
+                    ShellQuote(testing_support::CorpusFile("go-image/video-001.png")))),
     [](const ::testing::TestParamInfo<std::string>& info) {
       return std::string(info.index == 0 ? "Fractal" : "Photo");
     });

@@ -19,9 +19,7 @@ int Shell(const std::string& command, std::string* output = nullptr) {
 TEST(GifCodec, CorpusAndMagickGifsMatchMagickDecoding) {
   if (!HaveProgram("convert"))
     FAIL() << "ImageMagick's convert is needed (tools/install-deps.sh installs it)";
-  std::vector<std::string> files;
-  for (const auto& e : fs::directory_iterator(CorpusDir() + "/go-image"))
-    if (e.path().extension() == ".gif") files.push_back(e.path().string());
+  std::vector<std::string> files = CorpusFiles("go-image", ".gif");
   std::string dir = TempDir();
   ASSERT_EQ(Shell("convert -size 123x77 plasma:fractal -seed 2 " + ShellQuote(dir + "/p.gif")), 0);
   ASSERT_EQ(Shell("convert -size 40x30 gradient:red-blue -colors 5 " + ShellQuote(dir + "/g.gif")),
@@ -79,7 +77,7 @@ TEST(GifCodec, TransparentPixelsKeepTheirPaletteColour) {
 }
 
 TEST(GifCodec, PaletteCountFollowsProbeDepth) {
-  std::string f = CorpusDir() + "/go-image/video-001.5bpp.gif";
+  std::string f = CorpusFile("go-image/video-001.5bpp.gif");
   auto src = qimg::Source::OpenFile(f);
   ASSERT_TRUE(src);
   qimg::Info info;

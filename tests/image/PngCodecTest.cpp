@@ -19,15 +19,6 @@ int Shell(const std::string& command, std::string* output = nullptr) {
   return testing_support::Run(command, output);
 }
 
-std::vector<std::string> FilesIn(const std::string& dir, const std::string& ext) {
-  std::vector<std::string> out;
-  std::error_code ec;
-  for (const auto& e : fs::directory_iterator(dir, ec))
-    if (e.path().extension() == ext) out.push_back(e.path().string());
-  std::sort(out.begin(), out.end());
-  return out;
-}
-
 bool LoadsEmpty(const std::string& path) {
   CISImageEx im;
   uint32_t r = im.Load(path);
@@ -74,7 +65,7 @@ bool SngReference16(const std::string& sngPath, CISImageEx& out) {
 TEST(PngCodec, PngSuiteMatchesReference) {
   if (!HaveProgram("convert"))
     FAIL() << "ImageMagick's convert is needed (tools/install-deps.sh installs it)";
-  auto files = FilesIn(CorpusDir() + "/pngsuite", ".png");
+  auto files = CorpusFiles("pngsuite", ".png");
   ASSERT_GE(files.size(), 30u);
   for (const auto& f : files) {
     SCOPED_TRACE(f);
@@ -99,7 +90,7 @@ TEST(PngCodec, DetectedTypesFollowDepthAndColourType) {
       {"basn6a08.png", kFilePNG},  {"basn4a08.png", kFilePNG},  {"basn6a16.png", kFilePNG},
   };
   for (const auto& c : cases) {
-    std::string path = CorpusDir() + "/pngsuite/" + c.file;
+    std::string path = CorpusFile(std::string("pngsuite/") + c.file);
     auto src = qimg::Source::OpenFile(path);
     ASSERT_TRUE(src) << path;
     CISImageEx im;
@@ -108,7 +99,7 @@ TEST(PngCodec, DetectedTypesFollowDepthAndColourType) {
 }
 
 TEST(PngCodec, ReaderDepthsAndPalettes) {
-  auto bytes = ReadFileBytes(CorpusDir() + "/pngsuite/basn3p01.png");
+  auto bytes = ReadFileBytes(CorpusFile("pngsuite/basn3p01.png"));
   auto src = qimg::Source::FromMemory(bytes.data(), bytes.size());
   qimg::Decoded d;
   ASSERT_EQ(qimg::ReadPNG(*src, 1, d), qimg::kOk);
@@ -121,7 +112,7 @@ TEST(PngCodec, ReaderDepthsAndPalettes) {
   EXPECT_EQ(pal.entries[1].red, d.palette.entries[1].red);
   // Palette pictures also decode at 24 bits (expanded in place from indices).
   for (const char* name : {"basn3p01.png", "basn3p02.png", "basn3p04-31i.png", "basn3p08.png"}) {
-    std::string path = CorpusDir() + "/pngsuite/" + name;
+    std::string path = CorpusFile(std::string("pngsuite/") + name);
     auto bytes24 = ReadFileBytes(path);
     auto src24 = qimg::Source::FromMemory(bytes24.data(), bytes24.size());
     qimg::Decoded rgb;
@@ -134,14 +125,14 @@ TEST(PngCodec, ReaderDepthsAndPalettes) {
         << name;
   }
   // An RGB picture has no 8-bit decode.
-  bytes = ReadFileBytes(CorpusDir() + "/pngsuite/basn2c08.png");
+  bytes = ReadFileBytes(CorpusFile("pngsuite/basn2c08.png"));
   src = qimg::Source::FromMemory(bytes.data(), bytes.size());
   EXPECT_NE(qimg::ReadPNG(*src, 8, d), qimg::kOk);
   EXPECT_FALSE(d.pixels);
 }
 
 TEST(PngCodec, InvalidFilesFailCleanly) {
-  auto files = FilesIn(CorpusDir() + "/png-invalid", ".png");
+  auto files = CorpusFiles("png-invalid", ".png");
   ASSERT_FALSE(files.empty());
   for (const auto& f : files) EXPECT_TRUE(LoadsEmpty(f)) << f;
 }
@@ -149,7 +140,7 @@ TEST(PngCodec, InvalidFilesFailCleanly) {
 // Every proper prefix that ends at a chunk boundary, and a few bytes past it.
 TEST(PngCodec, TruncatedAtEveryChunkBoundaryFails) {
   for (const char* name : {"basn3p04-31i.png", "basn6a16.png", "basn0g01.png"}) {
-    auto bytes = ReadFileBytes(CorpusDir() + "/pngsuite/" + name);
+    auto bytes = ReadFileBytes(CorpusFile(std::string("pngsuite/") + name));
     ASSERT_GT(bytes.size(), 8u);
     std::vector<size_t> cuts = {0, 4, 8};
     for (size_t p = 8; p + 12 <= bytes.size();) {
@@ -170,7 +161,13 @@ TEST(PngCodec, TruncatedAtEveryChunkBoundaryFails) {
 
 TEST(PngCodec, LyingHeaderAllocatesNothingHuge) {
   // A 100000 x 100000 RGB header in front of a tiny stream.
-  auto bytes = ReadFileBytes(CorpusDir() + "/pngsuite/basn2c08.png");
+  if (!HaveProgram("convert"))
+    FAIL() << "ImageMagick's convert is needed (tools/install-deps.sh installs it)";
+  const std::string made = TempDir() + "/small.png";
+  ASSERT_EQ(Shell("convert -size 32x32 gradient:red-blue -depth 8 " + ShellQuote("PNG24:" + made)),
+            0);
+  auto bytes = ReadFileBytes(made);
+  ASSERT_GT(bytes.size(), 33u);
   for (int i : {16, 20}) {
     bytes[size_t(i)] = 0;
     bytes[size_t(i) + 1] = 0x01;

@@ -1,5 +1,6 @@
 #include "support/TestSupport.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,6 +32,27 @@ TempRoot& Root() {
 }  // namespace
 
 std::string CorpusDir() { return QUILTOR_CORPUS_DIR; }
+
+std::string CorpusFile(const std::string& relative) {
+  const std::string path = CorpusDir() + "/" + relative;
+  std::ifstream probe(path, std::ios::binary);
+  if (!probe)
+    ADD_FAILURE() << "corpus file missing or unreadable: " << path
+                  << " (configure with -DQUILTOR_CORPUS_DIR pointing at the corpus)";
+  return path;
+}
+
+std::vector<std::string> CorpusFiles(const std::string& folder, const std::string& extension) {
+  std::vector<std::string> files;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(CorpusDir() + "/" + folder, ec))
+    if (e.path().extension() == extension) files.push_back(e.path().string());
+  std::sort(files.begin(), files.end());
+  if (files.empty())
+    ADD_FAILURE() << "no " << extension << " files in corpus folder " << CorpusDir() << "/"
+                  << folder;
+  return files;
+}
 
 std::string TempDir() {
   static int counter = 0;
@@ -67,6 +89,7 @@ bool HaveProgram(const std::string& name) {
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
+  if (!f) ADD_FAILURE() << "cannot read fixture " << path;
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
 }
 

@@ -12,11 +12,18 @@ namespace testing_support {
 
 // Folder of the real-world test images (read-only).
 std::string CorpusDir();
+// A file of that folder by its relative name; a missing or unreadable one is
+// a test failure naming it (the path is returned all the same).
+std::string CorpusFile(const std::string& relative);
+// The files of one corpus folder with the given extension (".png"), sorted;
+// none is a test failure.
+std::vector<std::string> CorpusFiles(const std::string& folder, const std::string& extension);
 // A fresh, empty temporary folder removed at process exit.
 std::string TempDir();
 // Runs a shell command; returns its exit status and captures standard output.
 int Run(const std::string& command, std::string* output = nullptr);
 bool HaveProgram(const std::string& name);
+// A fixture's bytes; one that cannot be read is a test failure naming it.
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 // Decodes any file with ImageMagick into 8-bit RGB (alpha dropped, not blended).
