@@ -18,6 +18,7 @@
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
+using namespace Qt::StringLiterals;
 using testing_support::ReadFileBytes;
 using testing_support::ShellQuote;
 
@@ -70,7 +71,7 @@ std::string NewFolder() {
   fs::create_directories(dir + "/config/Orvandel");
   fs::create_directories(dir + "/out");
   std::ofstream(dir + "/config/Orvandel/Quiltor.conf")
-      << "[StableDiffusion]\nPollMs=20\nIdleTimeoutMs=700\nAnswerLimitMB=2\n";
+      << "[StableDiffusion]\nPollMs=20\nIdleTimeoutMs=1500\nAnswerLimitMB=2\n";
   EXPECT_EQ(testing_support::Run("convert -size 600x400 gradient:red-blue PNG24:" +
                                  ShellQuote(dir + "/castle.png")),
             0);
@@ -142,16 +143,18 @@ TEST(SendToSd, WebUiCycleEqualsAManualImportOfTheSamePicture) {
     if (r[u"path"].toString() == u"/sdapi/v1/img2img") request = r;
   EXPECT_EQ(request[u"authorization"].toString(), QStringLiteral("Basic dXNlcjpzZWNyZXQ="));
   const QJsonObject body = request[u"json"].toObject();
-  EXPECT_EQ(body[u"prompt"].toString(), QStringLiteral("a castle on a hill"));
-  EXPECT_EQ(body[u"seed"].toInt(), 42);
-  EXPECT_EQ(body[u"denoising_strength"].toDouble(), 0.4);
-  EXPECT_EQ(body[u"steps"].toInt(), 25);
-  EXPECT_EQ(body[u"cfg_scale"].toDouble(), 7.0);
-  EXPECT_EQ(body[u"sampler_name"].toString(), QStringLiteral("Euler a"));
-  EXPECT_EQ(body[u"width"].toInt(), 512);
-  EXPECT_EQ(body[u"height"].toInt(), 512);
-  EXPECT_TRUE(body[u"send_images"].toBool());
-  EXPECT_FALSE(body[u"save_images"].toBool(true));
+  const QJsonObject expected{{u"prompt"_s, u"a castle on a hill"_s},
+                             {u"seed"_s, 42},
+                             {u"denoising_strength"_s, 0.4},
+                             {u"steps"_s, 25},
+                             {u"cfg_scale"_s, 7},
+                             {u"sampler_name"_s, u"Euler a"_s},
+                             {u"width"_s, 512},
+                             {u"height"_s, 512},
+                             {u"send_images"_s, true},
+                             {u"save_images"_s, false}};
+  for (auto it = expected.begin(); it != expected.end(); ++it)
+    EXPECT_EQ(body[it.key()], it.value()) << it.key().toStdString();
   EXPECT_EQ(Base64File(body[u"init_images"].toArray().at(0)), FileBytes(dir + "/slices/" + kSlice));
   const QJsonObject unit = body[u"alwayson_scripts"][u"ControlNet"][u"args"][0].toObject();
   EXPECT_TRUE(unit[u"enabled"].toBool());

@@ -6,7 +6,7 @@ prompt, or a ComfyUI node's "text" input) makes that run fail in one way, so
 that one server serves every case; a request with an Authorization header
 must carry --auth. Every request is appended to --record as a JSON line.
 Writes its port into --port-file once it listens."""
-import argparse, base64, email, json, struct, threading, time, uuid, zlib
+import argparse, base64, email, json, os, struct, threading, time, uuid, zlib
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 
@@ -58,6 +58,7 @@ def negative(png):
 class State:
     lock = threading.Lock()
     progress = 0.0
+    job = ""  # what the web UI names while it works
     uploads = {}
     prompts = {}  # id -> history entry, empty until done
 
@@ -95,13 +96,8 @@ class Handler(BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(data)
 
-    def do_GET(self):
-        self.handle_any(b"")
-
     def do_POST(self):
-        self.handle_any(self.rfile.read(int(self.headers.get("Content-Length", 0))))
-
-    def handle_any(self, body):
+        body = self.rfile.read(int(self.headers.get("Content-Length", 0)))
         args = self.server.args
         self.record(body)
         given = self.headers.get("Authorization")
@@ -114,6 +110,8 @@ class Handler(BaseHTTPRequestHandler):
             return self.send(404, {"detail": "Not Found"})
         route(body)
 
+    do_GET = do_POST
+
     # --- web UI
     def route_sd_models(self, body):
         self.send(200, [{"title": "fake-v1.safetensors [0123456789]", "model_name": "fake-v1"}])
@@ -122,46 +120,41 @@ class Handler(BaseHTTPRequestHandler):
         with State.lock:
             p = State.progress
         image = base64.b64encode(png_encode(2, 2, bytes([int(p * 255)] * 12))).decode()
-        self.send(200, {"progress": p, "eta_relative": 1 - p, "state": {"sampling_step": 0},
+        self.send(200, {"progress": p, "eta_relative": 1 - p, "state": {"job": State.job},
                         "current_image": image if 0 < p < 1 else None})
 
-    def route_interrupt(self, body):
-        self.send(200, {})
+    route_interrupt = lambda self, body: self.send(200, {})
 
     def route_img2img(self, body):
         request = json.loads(body)
         fail = request["prompt"][5:] if request["prompt"].startswith("fail:") else ""
         if fail == "silent":
-            time.sleep(30)
-            return
+            return time.sleep(30)
+        State.job = "img2img"
         run_steps(self.server.args)
-        picture = base64.b64decode(request["init_images"][0])
-        if fail == "http500":
-            return self.send(500, {"error": "OutOfMemoryError", "detail": "CUDA out of memory"})
-        if fail == "badjson":
-            return self.send(200, b"<html>Internal error</html>", "text/html")
-        if fail == "noimages":
-            return self.send(200, {"images": [], "info": "{}"})
-        if fail == "badbase64":
-            return self.send(200, {"images": ["@@not base64@@"]})
-        if fail == "badimage":
-            return self.send(200, {"images": [base64.b64encode(b"not a picture at all").decode()]})
         if fail == "huge":  # no length: the client must stop it as it streams
+            State.job = ""
             self.send_response(200)
-            self.send_header("Content-Type", "application/json")
             self.send_header("Connection", "close")
             self.end_headers()
             try:
-                self.wfile.write(b'{"images": ["')
                 for _ in range(64):
                     self.wfile.write(b"A" * 65536)
             except OSError:
                 pass
             self.close_connection = True
             return
-        result = png_encode(100, 100, bytes(30000)) if fail == "wrongsize" else negative(picture)
-        self.send(200, {"images": [base64.b64encode(result).decode()], "parameters": {},
-                        "info": json.dumps({"seed": request.get("seed")})})
+        b64 = lambda data: base64.b64encode(data).decode()
+        answer = {
+            "http500": (500, {"error": "OutOfMemoryError", "detail": "CUDA out of memory"}),
+            "badjson": (200, b"<html>Internal error</html>"),
+            "badbase64": (200, {"images": ["@@not base64@@"]}),
+            "badimage": (200, {"images": [b64(b"not a picture at all")]}),
+            "wrongsize": (200, {"images": [b64(png_encode(100, 100, bytes(30000)))]}),
+        }.get(fail, (200, {"images": [b64(negative(base64.b64decode(request["init_images"][0])))],
+                           "parameters": {}, "info": "{}"}))
+        State.job = ""
+        self.send(*answer)
 
     # --- ComfyUI
     def route_object_info(self, body):
@@ -201,8 +194,7 @@ class Handler(BaseHTTPRequestHandler):
 
     def route_history(self, body):
         prompt_id = self.path.split("/")[-1]
-        entry = State.prompts.get(prompt_id, {})
-        self.send(200, {prompt_id: entry} if entry else {})
+        self.send(200, {prompt_id: State.prompts[prompt_id]} if State.prompts.get(prompt_id) else {})
 
     def route_view(self, body):
         self.send(200, State.uploads["result.png"], "image/png")
@@ -210,18 +202,14 @@ class Handler(BaseHTTPRequestHandler):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--port-file", required=True)
-    parser.add_argument("--record", required=True)
-    parser.add_argument("--auth", default="")
-    parser.add_argument("--steps", type=int, default=4)
-    parser.add_argument("--step-ms", type=int, default=30)
+    for name, default in (("port-file", ""), ("record", ""), ("auth", ""), ("steps", 4), ("step-ms", 30)):
+        parser.add_argument("--" + name, default=default, type=type(default))
     args = parser.parse_args()
     server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     server.daemon_threads = True
     server.args = args
     with open(args.port_file + ".tmp", "w") as f:
         f.write(str(server.server_address[1]))
-    import os
     os.rename(args.port_file + ".tmp", args.port_file)
     server.serve_forever()
 
