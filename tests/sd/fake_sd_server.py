@@ -1,45 +1,13 @@
 #!/usr/bin/env python3
 """A stand-in Stable Diffusion server for the tests: the web UI's API routes and
-ComfyUI's, on 127.0.0.1. The result is the negative of the picture sent, after
---steps progress steps of --step-ms each. A prompt "fail:KIND" (the web UI's
+ComfyUI's, on 127.0.0.1. The result is the negative of the picture sent (by
+ImageMagick), after --steps progress steps of --step-ms each. A prompt "fail:KIND" (the web UI's
 prompt, or a ComfyUI node's "text" input) makes that run fail in one way, so
 that one server serves every case; a request with an Authorization header
 must carry --auth. Every request is appended to --record as a JSON line.
 Writes its port into --port-file once it listens."""
-import argparse, base64, email, json, os, struct, threading, time, uuid, zlib
+import argparse, base64, email, json, os, struct, subprocess, threading, time, uuid, zlib
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
-
-
-def png_decode(data):
-    """8-bit RGB or RGBA, not interlaced: (width, height, rgb bytes)."""
-    assert data[:8] == b"\x89PNG\r\n\x1a\n"
-    pos, idat, width = 8, b"", 0
-    while pos < len(data):
-        length, kind = struct.unpack(">I4s", data[pos:pos + 8])
-        body = data[pos + 8:pos + 8 + length]
-        if kind == b"IHDR":
-            width, height, depth, ctype = struct.unpack(">IIBB", body[:10])
-            assert depth == 8 and ctype in (2, 6)
-            bpp = 3 if ctype == 2 else 4
-        elif kind == b"IDAT":
-            idat += body
-        pos += 12 + length
-    raw, stride, out, prev = zlib.decompress(idat), width * bpp, bytearray(), bytearray(width * bpp)
-    for y in range(height):
-        f, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
-        for i in range(stride):
-            a = line[i - bpp] if i >= bpp else 0
-            b, c = prev[i], prev[i - bpp] if i >= bpp else 0
-            if f == 1: line[i] = (line[i] + a) & 255
-            elif f == 2: line[i] = (line[i] + b) & 255
-            elif f == 3: line[i] = (line[i] + (a + b) // 2) & 255
-            elif f == 4:
-                p = a + b - c
-                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
-                line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
-        prev = line
-        out += line if bpp == 3 else bytes(v for i, v in enumerate(line) if i % 4 != 3)
-    return width, height, bytes(out)
 
 
 def png_encode(width, height, rgb):
@@ -51,19 +19,21 @@ def png_encode(width, height, rgb):
 
 
 def negative(png):
-    w, h, rgb = png_decode(png)
-    return png_encode(w, h, bytes(255 - v for v in rgb))
+    return subprocess.run(["convert", "png:-", "-negate", "PNG24:-"], input=png,
+                          capture_output=True, check=True).stdout
 
 
 class State:
     lock = threading.Lock()
     progress = 0.0
     job = ""  # what the web UI names while it works
+    done_seen = threading.Event()  # a progress answer said 1.0
     uploads = {}
     prompts = {}  # id -> history entry, empty until done
 
 
 def run_steps(args):
+    State.done_seen.clear()
     with State.lock:
         State.progress = 0.0
     for step in range(1, args.steps + 1):
@@ -119,6 +89,8 @@ class Handler(BaseHTTPRequestHandler):
     def route_progress(self, body):
         with State.lock:
             p = State.progress
+        if p == 1.0:
+            State.done_seen.set()
         image = base64.b64encode(png_encode(2, 2, bytes([int(p * 255)] * 12))).decode()
         self.send(200, {"progress": p, "eta_relative": 1 - p, "state": {"job": State.job},
                         "current_image": image if 0 < p < 1 else None})
@@ -132,6 +104,7 @@ class Handler(BaseHTTPRequestHandler):
             return time.sleep(30)
         State.job = "img2img"
         run_steps(self.server.args)
+        State.done_seen.wait(5)  # so that every client sees the end, however loaded
         if fail == "huge":  # no length: the client must stop it as it streams
             State.job = ""
             self.send_response(200)
