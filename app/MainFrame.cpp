@@ -31,6 +31,7 @@
 #include "app/Prompts.h"
 #include "app/PropertiesWnd.h"
 #include "app/WindowPlacement.h"
+#include "app/SdSendUi.h"
 #include "document/CommandIds.h"
 #include "document/QuiltorDoc.h"
 #include "panes/BusyCursor.h"
@@ -94,6 +95,7 @@ CMainFrame::CMainFrame(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* pa
   m_placeLabel->setObjectName(QStringLiteral("placeLabel"));
   statusBar()->addPermanentWidget(m_placeLabel);
   connect(m_view, &CQuiltorView::PlaceChanged, m_placeLabel, &QLabel::setText);
+  m_sd = new CSdSendUi(*this, doc, services);
 
   OnApplicationLook(m_look);
   SetDocumentTitle(m_title);
@@ -198,6 +200,8 @@ void CMainFrame::CreateMenus() {
       ->setShortcut(QKeySequence::Redo);
   edit->addSeparator();
   AddCommand(edit, Cmd::kExportAndLock, QStringLiteral("Export and Lock"), &C::OnExportAndLock);
+  AddCommand(edit, Cmd::kSendToSd, QStringLiteral("Send to Stable Diffusion"), nullptr)
+      ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
   AddCommand(edit, Cmd::kCancelLock, QStringLiteral("Cancel Lock"), &C::OnCancelLock);
   edit->addSeparator();
   AddCommand(edit, Cmd::kQuickImport, QStringLiteral("Quick Import"), &C::OnQuickImport);
@@ -257,6 +261,7 @@ void CMainFrame::CreateMenus() {
   connect(a, &QAction::triggered, this,
           [this](bool on) { m_fileView->Dialog()->SetAutoImport(on); });
   connect(m_fileView->Dialog(), &CLeftDialog::AutoImportChanged, a, &QAction::setChecked);
+  AddCommand(tools, Cmd::kSdSettings, QStringLiteral("Stable Diffusion..."), nullptr);
 
   QMenu* help = bar->addMenu(QStringLiteral("&Help"));
   a = AddCommand(help, Cmd::kAppAbout, QStringLiteral("&About"), nullptr);

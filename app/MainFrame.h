@@ -11,6 +11,7 @@ class CQuiltorView;
 class COutputWnd;
 class CFileView;
 class CPropertiesWnd;
+class CSdSendUi;
 class QAction;
 class QLabel;
 class QActionGroup;
@@ -39,6 +40,7 @@ class CMainFrame : public QMainWindow {
   // Every command of the menus and toolbars by id (null when there is none).
   QAction* Action(int id) const { return m_actions.value(id, nullptr); }
   QMenu* ViewContextMenu() { return m_contextMenu; }
+  CSdSendUi* StableDiffusion() { return m_sd; }
 
   // View > Application Look (ids 205..219; any other id shows the Office
   // 2007 style last chosen).
@@ -131,4 +133,5 @@ class CMainFrame : public QMainWindow {
   int m_look = 210;
   int m_office2007Style = 215;
   QString m_title = QStringLiteral("Untitled");
+  CSdSendUi* m_sd = nullptr;
 };

@@ -126,6 +126,7 @@ CLeftDialog::CLeftDialog(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* 
             [this, b] { m_doc.CreateSlice(b.size, b.rotating, b.zoom); });
   connect(button(SlicerId::kExportAndLock), &QPushButton::clicked, this,
           [this] { ExportAndLock(); });
+  connect(button(SlicerId::kSendToSd), &QPushButton::clicked, this, &CLeftDialog::SendToSdClicked);
   connect(button(SlicerId::kLock), &QPushButton::clicked, this, [this] { m_doc.LockSlice(); });
   connect(button(SlicerId::kCancelLock), &QPushButton::clicked, this,
           [this] { m_doc.CancelLock(); });
@@ -192,7 +193,9 @@ QStringList CLeftDialog::History() const {
   return names;
 }
 
-void CLeftDialog::ExportAndLock() {
+QString CLeftDialog::ImportFolder() const { return Field(SlicerId::kImportFolder)->text(); }
+
+QString CLeftDialog::ExportAndLock() {
   m_doc.m_sliceFolder = Field(SlicerId::kSliceFolder)->text();
   QString name;
   {
@@ -200,6 +203,7 @@ void CLeftDialog::ExportAndLock() {
     name = m_doc.ExportAndLock();
   }
   if (!name.isEmpty()) AddHistory(name);
+  return name;
 }
 
 void CLeftDialog::QuickImport() {

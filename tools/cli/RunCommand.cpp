@@ -15,6 +15,7 @@
 //   undo | redo | recover | write-main PATH | wait
 //   fail-alloc N                the pixel allocation after N more fails (once)
 //   kill-during-compaction      SIGKILL between writing a compacted journal and renaming it
+//   sd-server URL [webui|comfyui] | sd-set KEY VALUE | send [IMG2IMG-FOLDER]
 // ("wait" blocks until a line or the end arrives on standard input: a script
 // given as FILE can be held there, for instance to be killed.)
 #include <csignal>
@@ -41,6 +42,7 @@ int CmdRun(const Args&) {
 #include "document/QuickImport.h"
 #include "document/QuiltorDoc.h"
 #include "tools/cli/ConsoleHost.h"
+#include "tools/cli/SdCommands.h"
 
 namespace {
 
@@ -401,6 +403,22 @@ class CScript {
     c[QStringLiteral("kill-during-compaction")] = [](const QString&, const QStringList& w) {
       Count(w, 0, 0);
       CRecoveryJournal::SetCompactionHook([] { ::raise(SIGKILL); });
+    };
+    // Stable Diffusion: send exports and locks first, as the Slicer's button.
+    auto check = [](const QString& error) {
+      if (!error.isEmpty()) throw LineError{error};
+    };
+    c[QStringLiteral("sd-server")] = [this, check](const QString&, const QStringList& w) {
+      check(SdServer(m_services.settings, w));
+    };
+    c[QStringLiteral("sd-set")] = [this, check](const QString& r, const QStringList&) {
+      check(SdSet(m_services.settings, r));
+    };
+    c[QStringLiteral("send")] = [this](const QString& r, const QStringList&) {
+      const QString name = m_doc.ExportAndLock();
+      if (name.isEmpty()) return;
+      CConsoleHost::Note(QStringLiteral("history: ") + name);
+      SdSendAndWait(m_doc, m_services.settings, name, r);
     };
     c[QStringLiteral("wait")] = [](const QString&, const QStringList& w) {
       Count(w, 0, 0);
