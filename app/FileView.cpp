@@ -14,6 +14,9 @@ CFileView::CFileView(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* pare
   // history below keeps rows a user can pick from.
   auto* area = new QScrollArea(this);
   area->setFrameShape(QFrame::NoFrame);
+  // A click on a pane button must leave the focus where it was, not give it
+  // to the scroll area around the button.
+  area->setFocusPolicy(Qt::NoFocus);
   area->setWidgetResizable(true);
   area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   m_dialog = new CLeftDialog(doc, services, area);

@@ -21,7 +21,8 @@ constexpr LookEntry kLooks[] = {
     {Cmd::kLookWindows7, "", false},
 };
 
-// One light palette from a window colour, a base colour and a highlight.
+// One light palette from a window colour, a base colour and a highlight; the
+// highlight is dark enough for white text at 4.5:1 (WCAG AA).
 QPalette Light(QColor window, QColor base, QColor button, QColor highlight) {
   QPalette p(button, window);
   p.setColor(QPalette::Base, base);
@@ -99,25 +100,23 @@ QPalette LookPalette(int look) {
       return Light(QColor(212, 208, 200), Qt::white, QColor(212, 208, 200), QColor(10, 36, 106));
     case Cmd::kLookOfficeXP:
       return Light(QColor(236, 233, 230), Qt::white, QColor(224, 222, 218), QColor(49, 106, 197));
-    case Cmd::kLookWindowsXP: {
-      QPalette p(QColor(239, 239, 239));
-      return p;
-    }
+    case Cmd::kLookWindowsXP:
+      return Light(QColor(239, 239, 239), Qt::white, QColor(239, 239, 239), QColor(49, 106, 197));
     case Cmd::kLookOffice2003:
       return Light(QColor(221, 236, 254), Qt::white, QColor(196, 218, 250), QColor(49, 106, 197));
     case Cmd::kLookVS2005:
       return Light(QColor(236, 233, 216), Qt::white, QColor(226, 222, 205), QColor(49, 106, 197));
     case Cmd::kLookVS2008:
-      return Light(QColor(240, 240, 240), Qt::white, QColor(233, 236, 238), QColor(51, 153, 255));
+      return Light(QColor(240, 240, 240), Qt::white, QColor(233, 236, 238), QColor(0, 102, 204));
     case Cmd::kLookOffice2007Blue:
       return Light(QColor(213, 228, 242), Qt::white, QColor(191, 219, 255), QColor(62, 106, 170));
     case Cmd::kLookOffice2007Black: return Dark();
     case Cmd::kLookOffice2007Silver:
       return Light(QColor(229, 232, 237), Qt::white, QColor(208, 212, 221), QColor(92, 103, 122));
     case Cmd::kLookOffice2007Aqua:
-      return Light(QColor(216, 236, 239), Qt::white, QColor(190, 224, 230), QColor(40, 130, 150));
+      return Light(QColor(216, 236, 239), Qt::white, QColor(190, 224, 230), QColor(30, 110, 130));
     case Cmd::kLookWindows7:
-      return Light(QColor(245, 246, 247), Qt::white, QColor(235, 238, 242), QColor(51, 153, 255));
+      return Light(QColor(245, 246, 247), Qt::white, QColor(235, 238, 242), QColor(0, 102, 204));
     default: return Light(QColor(213, 228, 242), Qt::white, QColor(191, 219, 255), QColor(62, 106, 170));
   }
 }

@@ -1,25 +1,37 @@
 #include "app/MainFrame.h"
 
+#include <QAbstractButton>
+#include <QAbstractSpinBox>
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QStyleFactory>
+#include <QTextEdit>
 #include <QToolBar>
+#include <QToolButton>
+#include <QWindow>
 
 #include "app/FileView.h"
 #include "app/Looks.h"
 #include "app/OutputWnd.h"
 #include "app/Prompts.h"
 #include "app/PropertiesWnd.h"
+#include "app/WindowPlacement.h"
+#include "app/SdSendUi.h"
 #include "document/CommandIds.h"
 #include "document/QuiltorDoc.h"
 #include "panes/BusyCursor.h"
@@ -29,7 +41,23 @@
 
 namespace {
 const QString kWorkspace = QStringLiteral("Workspace");
+
+// Widgets where Space types a blank.
+bool TakesText(const QObject* widget) {
+  if (qobject_cast<const QLineEdit*>(widget) || qobject_cast<const QTextEdit*>(widget) ||
+      qobject_cast<const QPlainTextEdit*>(widget) || qobject_cast<const QAbstractSpinBox*>(widget))
+    return true;
+  const auto* combo = qobject_cast<const QComboBox*>(widget);
+  return combo && combo->isEditable();
+}
 }  // namespace
+
+// The button a narrow toolbar shows for its hidden buttons has no text of
+// its own for assistive technology.
+void NameToolBarExtension(QToolBar* bar) {
+  if (auto* more = bar->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button")))
+    more->setAccessibleName(QStringLiteral("More buttons"));
+}
 
 CMainFrame::CMainFrame(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* parent)
     : QMainWindow(parent), m_doc(doc), m_services(services) {
@@ -40,7 +68,11 @@ CMainFrame::CMainFrame(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* pa
   // on every side, float, close, nest and tab.
   setDockOptions(AnimatedDocks | AllowNestedDocks | AllowTabbedDocks);
   setWindowIcon(QIcon(QStringLiteral(":/icons/quiltor.svg")));
-  resize(1400, 900);
+  // A first start takes at most 90 % of the screen's available area.
+  if (const QScreen* primary = QGuiApplication::primaryScreen())
+    setGeometry(placement::FirstStart(QSize(1400, 900), primary->availableGeometry()));
+  else
+    resize(1400, 900);
 
   m_view = new CQuiltorView(doc, this);
   setCentralWidget(m_view);
@@ -57,10 +89,24 @@ CMainFrame::CMainFrame(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* pa
   // highlighted. Qt offers no portable reading of the lock keys, so the
   // CAP, NUM and SCRL indicators are left out.
   statusBar()->showMessage(QStringLiteral("Ready"));
+  // The view's place (image point, or the square while it moves) stands on
+  // the right of the prompts; further view facts go beside it.
+  m_placeLabel = new QLabel(statusBar());
+  m_placeLabel->setObjectName(QStringLiteral("placeLabel"));
+  statusBar()->addPermanentWidget(m_placeLabel);
+  connect(m_view, &CQuiltorView::PlaceChanged, m_placeLabel, &QLabel::setText);
+  auto* zoom = new QLabel(statusBar());
+  zoom->setObjectName(QStringLiteral("zoomLabel"));
+  statusBar()->addPermanentWidget(zoom);
+  connect(m_view, &CQuiltorView::ZoomChanged, zoom, [zoom](int percent) {
+    zoom->setText(percent > 0 ? QStringLiteral("Zoom %1 %").arg(percent) : QString());
+  });
+  m_sd = new CSdSendUi(*this, doc, services);
 
   OnApplicationLook(m_look);
   SetDocumentTitle(m_title);
   UpdateCommandUI();
+  qApp->installEventFilter(this);
 }
 
 CMainFrame::~CMainFrame() = default;
@@ -127,7 +173,8 @@ void CMainFrame::CreateMenus() {
   a->setShortcut(QKeySequence::Save);
   a->setIcon(QIcon(QStringLiteral(":/icons/save.svg")));
   a = AddCommand(m_fileMenu, Cmd::kFileSaveAs, QStringLiteral("Save &As..."), &C::OnFileSaveAs);
-  a->setShortcut(QKeySequence::SaveAs);
+  // QKeySequence::SaveAs is empty outside GNOME and KDE.
+  a->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
   QMenu* small = m_fileMenu->addMenu(QStringLiteral("Export Small"));
   AddCommand(small, Cmd::kExport512, QStringLiteral("Export 512"), &C::OnExport512);
   AddCommand(small, Cmd::kExport1024, QStringLiteral("Export 1024"), &C::OnExport1024);
@@ -159,6 +206,8 @@ void CMainFrame::CreateMenus() {
       ->setShortcut(QKeySequence::Redo);
   edit->addSeparator();
   AddCommand(edit, Cmd::kExportAndLock, QStringLiteral("Export and Lock"), &C::OnExportAndLock);
+  AddCommand(edit, Cmd::kSendToSd, QStringLiteral("Send to Stable Diffusion"), nullptr)
+      ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
   AddCommand(edit, Cmd::kCancelLock, QStringLiteral("Cancel Lock"), &C::OnCancelLock);
   edit->addSeparator();
   AddCommand(edit, Cmd::kQuickImport, QStringLiteral("Quick Import"), &C::OnQuickImport);
@@ -199,8 +248,7 @@ void CMainFrame::CreateMenus() {
   view->addAction(m_properties->BrushAction());
   m_actions.insert(Cmd::kEraser, m_properties->EraserAction());
   m_actions.insert(Cmd::kBrush, m_properties->BrushAction());
-  connect(m_properties->EraserAction(), &QAction::triggered, this, &CMainFrame::AfterCommand);
-  connect(m_properties->BrushAction(), &QAction::triggered, this, &CMainFrame::AfterCommand);
+  connect(m_properties, &CPropertiesWnd::ToolChanged, this, &CMainFrame::AfterCommand);
   a = AddCommand(view, Cmd::kShowFrame, QStringLiteral("Show Frame When Merging"), &C::OnShowFrame);
   a->setCheckable(true);
   a = AddCommand(view, Cmd::kMagnify, QStringLiteral("Magnify Under Cursor"), &C::OnMagnify);
@@ -220,6 +268,7 @@ void CMainFrame::CreateMenus() {
   connect(a, &QAction::triggered, this,
           [this](bool on) { m_fileView->Dialog()->SetAutoImport(on); });
   connect(m_fileView->Dialog(), &CLeftDialog::AutoImportChanged, a, &QAction::setChecked);
+  AddCommand(tools, Cmd::kSdSettings, QStringLiteral("Stable Diffusion..."), nullptr);
 
   QMenu* help = bar->addMenu(QStringLiteral("&Help"));
   a = AddCommand(help, Cmd::kAppAbout, QStringLiteral("&About"), nullptr);
@@ -256,6 +305,7 @@ void CMainFrame::CreateToolBar() {
   m_toolBar->addSeparator();
   m_toolBar->addAction(Action(Cmd::kAppAbout));
   addToolBar(Qt::TopToolBarArea, m_toolBar);
+  NameToolBarExtension(m_toolBar);
 }
 
 void CMainFrame::RebuildPaneMenu() {
@@ -290,7 +340,10 @@ void CMainFrame::SetDocumentTitle(const QString& title) {
 void CMainFrame::SetDocumentModified(bool modified) { setWindowModified(modified); }
 
 void CMainFrame::SetRecentFiles(const QStringList& menuTexts) {
+  // The table must not keep an id whose action is about to be deleted.
   for (QAction* action : m_recentActions) {
+    const int id = action->data().toInt();
+    if (m_actions.value(id) == action) m_actions.remove(id);
     m_fileMenu->removeAction(action);
     action->deleteLater();
   }
@@ -337,9 +390,78 @@ void CMainFrame::RestoreWorkspace() {
   QSettings settings(QStringLiteral("Orvandel"), QStringLiteral("Quiltor"));
   settings.beginGroup(kWorkspace);
   const QByteArray geometry = settings.value(QStringLiteral("Geometry")).toByteArray();
+  m_firstStart = geometry.isEmpty();
   if (!geometry.isEmpty()) restoreGeometry(geometry);
+  KeepOnScreen();
   const QByteArray state = settings.value(QStringLiteral("State")).toByteArray();
   if (!state.isEmpty()) restoreState(state);
+  KeepViewRoomLater();
+}
+
+void CMainFrame::KeepOnScreen() {
+  // A placement stored on a larger screen, or at a smaller scale factor,
+  // comes back inside this screen's available area, frame included once the
+  // frame is known.
+  if (isMaximized() || isFullScreen() || !screen()) return;
+  const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+  setGeometry(placement::ClampToArea(QWidget::geometry(),
+                                     screen()->availableGeometry().marginsRemoved(frame)));
+}
+
+void CMainFrame::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!m_shownOnce) {
+    m_shownOnce = true;
+    KeepOnScreen();
+  }
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  KeepViewRoomLater();
+}
+
+void CMainFrame::KeepViewRoomLater() {
+  if (m_viewRoomPending) return;
+  m_viewRoomPending = true;
+  // once the layout has given the view its new size
+  QMetaObject::invokeMethod(this, &CMainFrame::KeepViewRoom, Qt::QueuedConnection);
+}
+
+void CMainFrame::KeepViewRoom() {
+  m_viewRoomPending = false;
+  if (!isVisible()) return;
+  for (const Qt::Orientation o : {Qt::Horizontal, Qt::Vertical}) {
+    const bool across = o == Qt::Horizontal;
+    QList<QDockWidget*> docks;
+    std::vector<int> sizes, minimums;
+    for (QDockWidget* dock : findChildren<QDockWidget*>(Qt::FindDirectChildrenOnly)) {
+      if (!dock->isVisible() || dock->isFloating()) continue;
+      const Qt::DockWidgetArea area = dockWidgetArea(dock);
+      if ((area == Qt::LeftDockWidgetArea || area == Qt::RightDockWidgetArea) != across) continue;
+      docks.append(dock);
+      const QSize least = dock->minimumSizeHint().expandedTo(dock->minimumSize());
+      sizes.push_back(across ? dock->width() : dock->height());
+      minimums.push_back(across ? least.width() : least.height());
+    }
+    const int centre = across ? m_view->width() : m_view->height();
+    const int least = across ? placement::kMinViewWidth : placement::kMinViewHeight;
+    const std::vector<int> fitted = placement::ShrinkDocks(centre, least, sizes, minimums);
+    if (fitted != sizes) resizeDocks(docks, QList<int>(fitted.begin(), fitted.end()), o);
+    int gained = 0;
+    for (size_t i = 0; i < sizes.size(); ++i) gained += sizes[i] - fitted[i];
+    // A first start on a screen too small for the view at 90 % of it takes
+    // the whole screen instead.
+    if (m_firstStart && centre + gained < least && !isMaximized()) {
+      m_firstStart = false;
+      // the whole area also where no window manager maximises
+      const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+      setGeometry(screen()->availableGeometry().marginsRemoved(frame));
+      showMaximized();
+      return;
+    }
+  }
+  m_firstStart = false;
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
@@ -360,6 +482,27 @@ bool CMainFrame::event(QEvent* event) {
   if (event->type() == QEvent::ApplicationFontChange && m_output)
     m_output->List()->setFont(QApplication::font());
   return QMainWindow::event(event);
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+  const QEvent::Type type = event->type();
+  if (type != QEvent::KeyPress && type != QEvent::KeyRelease) return false;
+  auto* key = static_cast<QKeyEvent*>(event);
+  auto* widget = qobject_cast<QWidget*>(watched);
+  if (!widget || widget->window() != this || TakesText(widget)) return false;
+  if (key->modifiers() & ~Qt::KeypadModifier) return false;
+  if (key->key() == Qt::Key_Space) {
+    if (!key->isAutoRepeat()) m_view->SetShowShadow(type == QEvent::KeyPress);
+    return true;
+  }
+  // Space no longer presses a focused button; Enter does instead.
+  auto* button = qobject_cast<QAbstractButton*>(widget);
+  if (button && type == QEvent::KeyPress &&
+      (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+    button->animateClick();
+    return true;
+  }
+  return false;
 }
 
 // --- document commands
@@ -528,13 +671,6 @@ void CMainFrame::AddZoomCommands(QMenu* view) {
   connect(a, &QAction::triggered, this, [this](bool on) {
     m_view->SetZoomToSliceWhenMerging(on);
     WriteSetting(m_services.settings, Settings::kZoomToSliceWhenMerging, on ? 1 : 0);
-  });
-  // The zoom beside the other view values at the right of the status bar.
-  auto* zoom = new QLabel(this);
-  zoom->setObjectName(QStringLiteral("ZoomIndicator"));
-  statusBar()->addPermanentWidget(zoom);
-  connect(m_view, &CQuiltorView::ZoomChanged, zoom, [zoom](int percent) {
-    zoom->setText(percent > 0 ? QStringLiteral("Zoom %1 %").arg(percent) : QString());
   });
 }
 

@@ -11,10 +11,16 @@ class CQuiltorView;
 class COutputWnd;
 class CFileView;
 class CPropertiesWnd;
+class CSdSendUi;
 class QAction;
+class QLabel;
 class QActionGroup;
 class QMenu;
 class QPrinter;
+class QToolBar;
+
+// Names the toolbar's extension button ("More buttons") for assistive technology.
+void NameToolBarExtension(QToolBar* bar);
 
 class CMainFrame : public QMainWindow {
   Q_OBJECT
@@ -25,6 +31,7 @@ class CMainFrame : public QMainWindow {
   // The log line of every subsystem.
   void AddOutputLine(const QString& text);
 
+  CQuiltorDoc& Document() { return m_doc; }
   CQuiltorView* View() { return m_view; }
   COutputWnd* OutputWnd() { return m_output; }
   CFileView* FileView() { return m_fileView; }
@@ -33,6 +40,7 @@ class CMainFrame : public QMainWindow {
   // Every command of the menus and toolbars by id (null when there is none).
   QAction* Action(int id) const { return m_actions.value(id, nullptr); }
   QMenu* ViewContextMenu() { return m_contextMenu; }
+  CSdSendUi* StableDiffusion() { return m_sd; }
 
   // View > Application Look (ids 205..219; any other id shows the Office
   // 2007 style last chosen).
@@ -60,6 +68,10 @@ class CMainFrame : public QMainWindow {
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool event(QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  // Space anywhere in the window (but in a text field) shows the shadow image.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   QAction* AddCommand(QMenu* menu, int id, const QString& text, void (CMainFrame::*slot)());
@@ -69,6 +81,11 @@ class CMainFrame : public QMainWindow {
   void CreatePanes();
   void RebuildPaneMenu();
   void PrintTo(QPrinter& printer);
+  // The side and bottom panes give way (down to their minimum sizes) so that
+  // the image view keeps at least the smallest usable size.
+  void KeepViewRoom();
+  void KeepViewRoomLater();
+  void KeepOnScreen();
 
   // document commands
   void OnFileSave();
@@ -103,6 +120,7 @@ class CMainFrame : public QMainWindow {
   CFileView* m_fileView = nullptr;
   CPropertiesWnd* m_properties = nullptr;
   QToolBar* m_toolBar = nullptr;
+  QLabel* m_placeLabel = nullptr;
   QMenu* m_fileMenu = nullptr;
   QMenu* m_paneMenu = nullptr;
   QMenu* m_contextMenu = nullptr;
@@ -111,7 +129,11 @@ class CMainFrame : public QMainWindow {
   QList<QAction*> m_recentActions;
   QActionGroup* m_lookGroup = nullptr;
   QHash<int, QAction*> m_actions;
+  bool m_viewRoomPending = false;
+  bool m_shownOnce = false;
+  bool m_firstStart = false;
   int m_look = 210;
   int m_office2007Style = 215;
   QString m_title = QStringLiteral("Untitled");
+  CSdSendUi* m_sd = nullptr;
 };

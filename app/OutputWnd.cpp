@@ -3,6 +3,7 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QMessageBox>
+#include <QStyle>
 #include <QTabWidget>
 
 #include "document/CommandIds.h"
@@ -38,6 +39,10 @@ COutputList::COutputList(QWidget* parent) : QListView(parent), m_model(new COutp
   setTextElideMode(Qt::ElideNone);
   setWordWrap(false);
   setAccessibleName(QStringLiteral("Output"));
+  // On a short screen the log gives way to the image view down to two lines
+  // between its scroll bars.
+  setMinimumHeight(2 * fontMetrics().lineSpacing() + 2 * frameWidth() +
+                   style()->pixelMetric(QStyle::PM_ScrollBarExtent));
   // Menu 182: its commands go to the list.
   m_menu = new QMenu(this);
   m_menu->addAction(QStringLiteral("&Copy"), this, &COutputList::Copy)->setData(Cmd::kOutputCopy);

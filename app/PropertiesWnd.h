@@ -9,6 +9,7 @@ class CPropertyDialog;
 class CQuiltorDoc;
 struct CQuiltorServices;
 class QAction;
+class QScrollArea;
 
 // The pane's own toolbar: locked, no gripper, no borders.
 class CPropertiesToolBar : public QToolBar {
@@ -30,16 +31,22 @@ class CPropertiesWnd : public QDockWidget {
   void OnEraser();
   void OnBrush();
 
+ signals:
+  // The chosen tool changed, from whichever input.
+  void ToolChanged();
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void AdjustLayout();
   void UpdateChecks();
+  void ToolToggled(int brushFlag, bool on);
 
   CQuiltorDoc& m_doc;
   QWidget* m_client;
   CPropertiesToolBar* m_toolBar;
+  QScrollArea* m_scroll;
   CPropertyDialog* m_dialog;
   QAction* m_eraser;
   QAction* m_brush;

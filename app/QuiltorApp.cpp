@@ -51,8 +51,8 @@ void CQuiltorApp::Construct() {
   QCoreApplication::setOrganizationName(QStringLiteral("Orvandel"));
   QCoreApplication::setApplicationName(QStringLiteral("Quiltor"));
   QCoreApplication::setApplicationVersion(QStringLiteral(QUILTOR_VERSION));
-  QGuiApplication::setApplicationDisplayName(QStringLiteral("Quiltor"));
-  // The platform's application id: the desktop file's name groups the windows.
+  // No display name: Qt would append it to every caption ("... - Quiltor  — Quiltor").
+  // The platform's application id, the desktop file's name, groups the windows.
   QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopId));
   QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/quiltor.svg")));
 }
@@ -167,7 +167,7 @@ CQuiltorApp::OpenResult CQuiltorApp::OpenDocumentFile(const QString& path) {
     opened = m_doc->OpenMainImage(path);
   }
   if (!opened) {
-    m_frame->View()->update();
+    m_host.Repaint();
     return OpenResult::Failed;
   }
   m_doc->SetModifiedFlag(false);
@@ -175,7 +175,9 @@ CQuiltorApp::OpenResult CQuiltorApp::OpenDocumentFile(const QString& path) {
   m_recent.Add(path);
   UpdateRecentMenu();
   m_frame->UpdateCommandUI();
-  m_frame->View()->update();
+  // through the host: the view repaints and the Merger's preview forgets the
+  // last picture's mask
+  m_host.Repaint();
   return OpenResult::Opened;
 }
 

@@ -11,6 +11,7 @@
 #include "app/MainFrame.h"
 #include "app/PropertiesWnd.h"
 #include "document/FileFilters.h"
+#include "document/QuiltorDoc.h"
 #include "panes/BusyCursor.h"
 #include "panes/ImagePreviewWnd.h"
 #include "panes/PropertyDialog.h"
@@ -89,7 +90,17 @@ IDocumentHost::Answer CWidgetHost::MessageBox(const QString& text, Buttons butto
 }
 
 void CWidgetHost::Repaint() {
-  if (m_frame && m_frame->View()) m_frame->View()->update();
+  if (!m_frame || !m_frame->View()) return;
+  m_frame->View()->update();
+  // Apply Merge, Cancel Merge, a new picture: once no merge is under way the
+  // blend mask is gone for the user, and the Merger's preview must not keep
+  // showing it.
+  const CQuiltorDoc& doc = m_frame->Document();
+  CImagePreviewWnd* preview = PreviewOf(m_frame);
+  if (preview && preview->Image().HasPixels() && (!doc.m_merge || !doc.m_blendMask.HasPixels())) {
+    preview->Image().Clear();
+    preview->Redraw();
+  }
 }
 
 void CWidgetHost::MainImageChanged(const QRect& rect) {
@@ -139,13 +150,18 @@ QString CWidgetHost::GetSaveFileName(const QString& title, const QString& filter
                                      const QString& defaultExtension, const QString& proposedName,
                                      const QString& initialFolder) {
   CBusyCursor::Suspend normalCursor;
-  QFileDialog dialog(DialogParent(), title, initialFolder, ToQtFilter(filter));
+  // With no folder remembered ("outPath" empty) the dialog starts beside the
+  // picture, not in the process's working folder.
+  QString folder = initialFolder;
+  if (folder.isEmpty() && m_frame && !m_frame->Document().GetPathName().isEmpty())
+    folder = FolderOfPath(m_frame->Document().GetPathName());
+  QFileDialog dialog(DialogParent(), title, folder, ToQtFilter(filter));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
   dialog.setOption(QFileDialog::ReadOnly, false);
   dialog.setDefaultSuffix(SuffixOf(defaultExtension));
-  if (!proposedName.isEmpty()) dialog.selectFile(Join(initialFolder, proposedName));
+  if (!proposedName.isEmpty()) dialog.selectFile(Join(folder, proposedName));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   return dialog.selectedFiles().first();
 }

@@ -59,6 +59,8 @@ inline constexpr int kLookLast = 219;
 inline constexpr int kAutoSendToClipboard = 32774;
 inline constexpr int kOpenSliceFolder = 32784;
 inline constexpr int kAutoImport = 32792;
+inline constexpr int kSendToSd = 32793;
+inline constexpr int kSdSettings = 32794;
 // Help
 inline constexpr int kAppAbout = 57664;
 inline constexpr int kHomePage = 32791;

@@ -183,3 +183,9 @@ void CQuiltorDoc::SetTitle(const QString& title) {
   m_title = title;
   m_host.TitleChanged(title);
 }
+
+void CQuiltorDoc::ReportOutOfMemory(const QString& what) {
+  const QString text = QStringLiteral("Error: Not enough memory to ") + what;
+  Log(text);
+  m_host.MessageBox(text, IDocumentHost::Buttons::Ok);
+}

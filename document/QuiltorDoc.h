@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -46,7 +47,8 @@ class CQuiltorDoc {
   void ImportFile(const QString& path);
 
   // --- merge
-  void BuildMerge();
+  // false (and the document unchanged, the error logged) when memory ran out.
+  bool BuildMerge();
   void PaintMask(int px, int py, int continuing);
   void UpdateMaskPreview();
   void FillMask(int value);
@@ -92,7 +94,8 @@ class CQuiltorDoc {
 
   // --- shadow image and small exports
   void OpenShadowImage();
-  void LoadShadowImage();
+  // false (and the shadow kept) when memory ran out.
+  bool LoadShadowImage();
   void CopyMainToShadow();
   void RemoveShadowImage();
   void ExportSmall(int size);
@@ -177,6 +180,18 @@ class CQuiltorDoc {
   struct PixelRect {
     int left = 0, top = 0, right = 0, bottom = 0;
     bool IsEmpty() const { return right <= left || bottom <= top; }
+    // Grows to the bounding box of both.
+    void Include(const PixelRect& r) {
+      if (r.IsEmpty()) return;
+      if (IsEmpty()) {
+        *this = r;
+        return;
+      }
+      left = std::min(left, r.left);
+      top = std::min(top, r.top);
+      right = std::max(right, r.right);
+      bottom = std::max(bottom, r.bottom);
+    }
   };
   PixelRect m_blendedRegion;
   bool MainAndBackupComparable() const;
@@ -198,7 +213,21 @@ class CQuiltorDoc {
   CQuickBitmap m_featheredSlice;  // a rotating slice with the feather, as sampled
   OverlaySource CurrentOverlaySource() const;
   bool SameOverlaySource(const OverlaySource& current) const;
-  void BuildMergeWith(bool sliceUnchanged);
+  bool BuildMergeWith(bool sliceUnchanged);
+  // A new overlay built aside; the document takes it over only when all of
+  // it could be made.
+  struct MergeBuffers {
+    CQuickBitmap overlay, feathered;
+    CQuickBitmap8 blendMask, mask;
+    CISImageEx main;  // the backup's copy when the main image can't take a blend
+    int ox = 0, oy = 0;
+    bool newBlendMask = false, newMask = false;
+  };
+  bool PrepareMerge(MergeBuffers& buffers, const OverlaySource& source, bool freshMask);
+  // sameSlice: a rebuild of the merged slice in place (its changed pixels
+  // are reported by rectangle).
+  void CommitMerge(MergeBuffers& buffers, OverlaySource source, bool sameSlice = false);
+  QString m_slicePath;  // the returned file being merged
   // Redoes the feather of a rotating overlay; with blend, also the main-image
   // pixels whose weight it changed.
   void RefeatherRotatedOverlay(int oldFeather, int newFeather, bool blend);
@@ -235,6 +264,7 @@ class CQuiltorDoc {
   void ReportMainChange(const PixelRect& changed);
   PixelRect OverlayAreaInMain() const;
   void TakeFileAsMainImage(CISImageEx& loaded, const QString& path);
+  void MergeFile(CISImageEx& slice, const QString& path);
   // --- undo, redo and the recovery journal
   CUndoHistory m_mainHistory;
   CUndoHistory m_maskHistory;
@@ -242,6 +272,8 @@ class CQuiltorDoc {
   PixelRect m_strokeRect;  // mask pixels the open stroke touched
   CRecoveryJournal m_journal;
   JournalBase m_journalBase;  // the file the document equals when unmodified
+  PixelRect m_journalRegion;  // what the journal's records changed, together
+  void ReplayIntoHistory(const JournalRecord& record);
   bool m_journalFailed = false;
   size_t UndoBudget() const;
   void PushStep(CUndoHistory& history, CUndoStep step);
@@ -258,8 +290,7 @@ class CQuiltorDoc {
   JournalSlice CurrentSliceState() const;
   bool RecoverJournal(CJournalReader& reader, const QString& path, JournalRecord& first);
 
-  bool WriteSmallExport(const CISImageEx& source, int size, const QString& name,
-                        const char* logFormat);
+  static bool ScaleSmall(const CISImageEx& source, int size, CISImageEx& copy);
 
   IDocumentHost& m_host;
   CQuiltorServices& m_services;
@@ -274,5 +305,8 @@ class CQuiltorDoc {
   void AdoptMainImage(CISImageEx& loaded, const QString& path);
   bool SaveNumbered(QString& path);
   // Cuts the slice square (clamped, or the rotated cut) out of source.
-  bool CutSlice(const CISImageEx& source, CISImageEx& picture) const;
+  // kISRefused for a square that can't be cut, kISOutOfMemory.
+  uint32_t CutSlice(const CISImageEx& source, CISImageEx& picture) const;
+  // "Error: Not enough memory to WHAT" in the log and a message box.
+  void ReportOutOfMemory(const QString& what);
 };

@@ -36,7 +36,7 @@ bool CQuiltorDoc::MeasureSquareColours(const CISImageEx& image, CLabStats& stats
   if (m_rotating) {
     // What the slice is made from: the upright cut of the turned square.
     CISImageEx square;
-    if (!CutSlice(image, square) || !square.HasPixels()) return false;
+    if (CutSlice(image, square) != kISOk) return false;
     stats = MeasureLab(square.Pixels(), size_t{square.m_width} * square.m_height);
     return true;
   }

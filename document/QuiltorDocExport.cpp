@@ -19,14 +19,14 @@ constexpr int kMaxSliceSide = 16384;
 int ClampToInt(int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 }  // namespace
 
-bool CQuiltorDoc::CutSlice(const CISImageEx& source, CISImageEx& picture) const {
-  if (!source.HasPixels() || source.m_bitsPerPixel != 24) return false;
+uint32_t CQuiltorDoc::CutSlice(const CISImageEx& source, CISImageEx& picture) const {
+  if (!source.HasPixels() || source.m_bitsPerPixel != 24) return kISRefused;
   const int width = m_sliceWidth;
   const int height = m_rotating ? m_sliceWidth : m_sliceHeight;
-  if (width < 1 || height < 1 || width > kMaxSliceSide || height > kMaxSliceSide) return false;
+  if (width < 1 || height < 1 || width > kMaxSliceSide || height > kMaxSliceSide) return kISRefused;
   if (picture.Create(static_cast<uint32_t>(width), static_cast<uint32_t>(height), 24) != kISOk ||
       !picture.HasPixels())
-    return false;
+    return kISOutOfMemory;
   const int sw = static_cast<int>(source.m_width), sh = static_cast<int>(source.m_height);
   const uint8_t* src = source.Pixels();
   uint8_t* dst = picture.Pixels();
@@ -35,7 +35,7 @@ bool CQuiltorDoc::CutSlice(const CISImageEx& source, CISImageEx& picture) const 
     const int cy = ClampToInt(int64_t{m_sliceY} + m_sliceHeight / 2);
     const double theta = m_angle * 3.14159265358979323846 / 180.0;
     ExtractRotatedSquare(src, sw, sh, cx, cy, width, theta, dst);
-    return true;
+    return kISOk;
   }
   // Beyond an edge of the picture its edge column or row repeats (a place
   // read back from a history name may lie partly outside it).
@@ -57,7 +57,7 @@ bool CQuiltorDoc::CutSlice(const CISImageEx& source, CISImageEx& picture) const 
     const uint8_t* last = row + srcRow - 3;
     for (int j = left + inside; j < width; ++j) std::memcpy(out + size_t{3} * j, last, 3);
   }
-  return true;
+  return kISOk;
 }
 
 QString CQuiltorDoc::ExportAndLock() {
@@ -85,53 +85,79 @@ QString CQuiltorDoc::ExportAndLock() {
   }
   WriteSetting(m_services.settings, Settings::kSlicePath, m_sliceFolder);
 
-  CISImageEx picture;
-  const bool cut = CutSlice(m_mainImage, picture);
+  if (m_sliceFolder.endsWith(u'/') && m_sliceFolder.size() > 1) m_sliceFolder.chop(1);
+  const QString folder = m_sliceFolder == u'/' ? QString() : m_sliceFolder;
+  const bool withShadow = m_shadowImage.HasPixels();
+  auto slicePath = [&](int counter) {
+    return folder + u'/' +
+           (m_rotating ? QString::asprintf("rotate_%03d_(%d,%d,%d,%d,%d).png", counter, m_sliceX,
+                                           m_sliceY, m_sliceWidth, m_sliceHeight, m_angle)
+                       : QString::asprintf("slice_%03d_(%d,%d,%d,%d).png", counter, m_sliceX,
+                                           m_sliceY, m_sliceWidth, m_sliceHeight));
+  };
+  auto shadowPathOf = [&](int counter) {
+    return folder + u'/' + QString::asprintf("ControlNet_Slice_%03d.png", counter);
+  };
+  // The counter starts at 1 with every run and File New: it moves past the
+  // numbers whose files are already in the folder, so no export replaces one.
+  auto taken = [](const QString& p) { return QFileInfo::exists(p) || QFileInfo(p).isSymLink(); };
+  int counter = m_sliceCounter;
+  while (taken(slicePath(counter)) || (withShadow && taken(shadowPathOf(counter)))) ++counter;
+
+  // Everything the export needs is made before anything is written, so that
+  // running out of memory leaves the folder and the document as they were.
+  CISImageEx picture, shadow;
+  const uint32_t cut = CutSlice(m_mainImage, picture);
+  bool outOfMemory = cut == kISOutOfMemory;
   // The main image's square is what the backup will hold when the slice
   // comes back; measuring it now spares the merge the wait (a rotating
   // square: the upright cut just made).
   ReferenceColours reference = ReferenceKey();
-  if (cut && MatchColoursOn()) {
+  if (cut == kISOk && MatchColoursOn()) {
     reference.imageWidth = m_mainImage.m_width;
     reference.imageHeight = m_mainImage.m_height;
     if (m_rotating) {
       reference.stats = MeasureLab(picture.Pixels(), size_t{picture.m_width} * picture.m_height);
-      reference.valid = picture.HasPixels();
+      reference.valid = true;
     } else {
       reference.valid = MeasureSquareColours(m_mainImage, reference.stats);
     }
   }
-  if (m_sliceFolder.endsWith(u'/') && m_sliceFolder.size() > 1) m_sliceFolder.chop(1);
-  const QString name =
-      m_rotating ? QString::asprintf("rotate_%03d_(%d,%d,%d,%d,%d).png", m_sliceCounter, m_sliceX,
-                                     m_sliceY, m_sliceWidth, m_sliceHeight, m_angle)
-                 : QString::asprintf("slice_%03d_(%d,%d,%d,%d).png", m_sliceCounter, m_sliceX,
-                                     m_sliceY, m_sliceWidth, m_sliceHeight);
-  const QString folder = m_sliceFolder == u'/' ? QString() : m_sliceFolder;
-  const QString path = folder + u'/' + name;
-
-  if (cut && m_zoom > 1) {
+  if (cut == kISOk && m_zoom > 1) {
     CISImageEx enlarged;
     if (enlarged.ResizeFrom(picture, picture.m_width * static_cast<uint32_t>(m_zoom),
                             picture.m_height * static_cast<uint32_t>(m_zoom), 17) == kISOk &&
         enlarged.HasPixels())
       picture.TakeOver(enlarged);
+    else
+      outOfMemory = true;
   }
-  // A slice that was not written is not locked and keeps its number.
-  if (!cut || picture.SaveFile(LocalPath(path), kFilePNG) != kISOk) {
+  if (!outOfMemory && cut == kISOk && withShadow)
+    outOfMemory = CutSlice(m_shadowImage, shadow) == kISOutOfMemory;
+  if (outOfMemory) {
+    ReportOutOfMemory(QStringLiteral("export ") + slicePath(counter));
+    return {};
+  }
+
+  // A slice that was not written is not locked and keeps its number; a name
+  // that appeared meanwhile moves the counter on.
+  uint32_t written = cut;
+  while (written == kISOk && (written = picture.SaveFileNew(LocalPath(slicePath(counter)),
+                                                            kFilePNG)) == qimg::kErrExists)
+    written = kISOk, ++counter;
+  const QString path = slicePath(counter);
+  if (written != kISOk) {
     Log(QStringLiteral("Error: Can't write slice: ") + path);
     return {};
   }
+  m_sliceCounter = counter;
   m_locked = 1;
   Log(QStringLiteral("Exported Slice: ") + path);
   if (reference.valid) m_referenceColours = reference;
 
-  if (m_shadowImage.HasPixels()) {
-    const QString shadowPath =
-        folder + u'/' + QString::asprintf("ControlNet_Slice_%03d.png", m_sliceCounter);
-    CISImageEx shadow;
-    if (CutSlice(m_shadowImage, shadow) &&
-        shadow.SaveFile(LocalPath(shadowPath), kFilePNG) == kISOk)
+  if (withShadow) {
+    const QString shadowPath = shadowPathOf(m_sliceCounter);
+    if (shadow.HasPixels() && shadow.SaveFileNew(LocalPath(shadowPath), kFilePNG) == kISOk)
       Log(QStringLiteral("Exported CN: ") + shadowPath);
     else
       Log(QStringLiteral("Error: Can't write slice: ") + shadowPath);
@@ -141,7 +167,7 @@ QString CQuiltorDoc::ExportAndLock() {
   Log(QStringLiteral("In Lock mode - waiting for Drag & Drop to merge"));
   ++m_sliceCounter;
   m_host.Repaint();
-  return name;
+  return QFileInfo(path).fileName();
 }
 
 void CQuiltorDoc::ToggleAutoSendToClipboard() {

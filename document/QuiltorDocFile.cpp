@@ -1,14 +1,9 @@
 // Main image load, incremental save and the framework's File New, Open, Save
 // and Save As.
-#include <fcntl.h>
-#include <stdio.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <QFile>
 #include <QFileInfo>
-#include <cerrno>
-#include <random>
 
 #include "document/QuiltorDoc.h"
 
@@ -18,43 +13,6 @@ std::string LocalPath(const QString& path) { return QFile::encodeName(path).toSt
 bool FileExists(const QString& path) {
   struct stat st;
   return ::lstat(LocalPath(path).c_str(), &st) == 0;
-}
-
-enum class Claim { Done, Taken, Failed };
-
-// Moves a complete file to target unless a file of that name exists at this
-// moment; the check and the move are one step.
-Claim MoveNoReplace(const std::string& from, const std::string& target) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
-    return Claim::Done;
-  if (errno == EEXIST) return Claim::Taken;
-  if (errno != EINVAL && errno != ENOSYS) return Claim::Failed;
-  // File systems without the flag: a hard link fails just as atomically.
-  if (::link(from.c_str(), target.c_str()) == 0) {
-    ::unlink(from.c_str());
-    return Claim::Done;
-  }
-  return errno == EEXIST ? Claim::Taken : Claim::Failed;
-}
-
-// A fresh short name in target's folder for the finished picture before it
-// is claimed (short, so that a target name near the length limit still works).
-std::string ReserveTemporary(const std::string& target) {
-  const size_t slash = target.rfind('/');
-  const std::string folder =
-      slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-  std::random_device rd;
-  for (int attempt = 0; attempt < 16; ++attempt) {
-    char name[32];
-    std::snprintf(name, sizeof name, ".quiltor-%08x.tmp", static_cast<unsigned>(rd()));
-    std::string temp = folder + name;
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      ::close(fd);
-      return temp;
-    }
-  }
-  return {};
 }
 
 // Splits a path into the stem and the extension after its last ".", the dot
@@ -177,27 +135,23 @@ bool CQuiltorDoc::SaveNumbered(QString& path) {
       n = number + 1;
     }
   }
+  // A name without an extension names no file type: it is numbered as PNG
+  // (name_0001.png), and the bare name itself is never written.
+  const bool bare = extension.isEmpty();
+  if (bare) extension = QStringLiteral("png");
   // The first name free now; taken for certain only by the claim below.
-  QString candidate = path;
+  QString candidate = bare ? NumberedName(stem, n++, extension) : path;
   while (FileExists(candidate)) candidate = NumberedName(stem, n++, extension);
-  path = candidate;
 
   const uint32_t type =
       CISImageEx::FileTypeFromExtension(LocalPath(QStringLiteral("x.") + extension));
+  path = candidate;
   if (type == kFileNone) return false;
-  // Encode once into a temporary beside the target, then claim a name for it.
-  const std::string temp = ReserveTemporary(LocalPath(candidate));
-  if (temp.empty()) return false;
-  if (m_mainImage.SaveFile(temp, type) != kISOk) {
-    ::unlink(temp.c_str());
-    return false;
-  }
   for (;;) {
-    const Claim claim = MoveNoReplace(temp, LocalPath(candidate));
-    if (claim != Claim::Taken) {
-      if (claim == Claim::Failed) ::unlink(temp.c_str());
+    const uint32_t r = m_mainImage.SaveFileNew(LocalPath(candidate), type);
+    if (r != qimg::kErrExists) {
       path = candidate;
-      return claim == Claim::Done;
+      return r == kISOk;
     }
     candidate = NumberedName(stem, n++, extension);
   }

@@ -200,6 +200,7 @@ void CQuiltorDoc::StepMain(bool undo) {
 void CQuiltorDoc::SetJournalBase(const QString& path) {
   m_journal.End();
   m_journalFailed = false;
+  m_journalRegion = {};
   m_journalBase = {};
   if (path.isEmpty() || !StatJournalFile(path, m_journalBase.fileSize, m_journalBase.fileTimeNs))
     return;
@@ -223,11 +224,12 @@ JournalSlice CQuiltorDoc::CurrentSliceState() const {
 void CQuiltorDoc::JournalMainChange(uint8_t kind, const PixelRect& r) {
   // Work on a picture that has no file behind it can't be replayed.
   if (m_journalBase.imagePath.isEmpty() || m_journalFailed || !m_mainImage.HasPixels()) return;
+  JournalBase base = m_journalBase;
+  base.documentPath = m_pathName;
+  base.width = m_mainImage.m_width;
+  base.height = m_mainImage.m_height;
   if (!m_journal.IsOpen()) {
-    JournalBase base = m_journalBase;
-    base.documentPath = m_pathName;
-    base.width = m_mainImage.m_width;
-    base.height = m_mainImage.m_height;
+    m_journalRegion = {};
     if (!m_journal.Begin(base)) {
       m_journalFailed = true;
       Log(QStringLiteral("Error: Can't write the recovery journal in ") + m_journal.Folder());
@@ -240,7 +242,16 @@ void CQuiltorDoc::JournalMainChange(uint8_t kind, const PixelRect& r) {
     m_journal.End();
     m_journalFailed = true;
     Log(QStringLiteral("Error: Can't write the recovery journal in ") + m_journal.Folder());
+    return;
   }
+  m_journalRegion.Include(r);
+  // Past twice the picture, every change so far is rewritten as one record
+  // of the region it touched; a failed rewrite leaves the journal as it was.
+  const int64_t pictureBytes = int64_t{3} * m_mainImage.m_width * m_mainImage.m_height;
+  if (m_journal.Size() > 2 * pictureBytes)
+    m_journal.Compact(base, m_journalRegion.left, m_journalRegion.top, m_journalRegion.right,
+                      m_journalRegion.bottom, CurrentSliceState(), m_mainImage.Pixels(),
+                      static_cast<int>(m_mainImage.m_width));
 }
 
 bool CQuiltorDoc::OfferRecovery() {
@@ -296,11 +307,13 @@ bool CQuiltorDoc::RecoverJournal(CJournalReader& reader, const QString& path,
   const int w = static_cast<int>(m_mainImage.m_width);
   int count = 0;
   do {
+    ReplayIntoHistory(record);
     const size_t rowBytes = size_t{3} * static_cast<size_t>(record.right - record.left);
     for (int y = record.top; y < record.bottom; ++y)
       std::memcpy(m_mainImage.Pixels() + (static_cast<size_t>(y) * w + record.left) * 3,
                   record.pixels.data() + static_cast<size_t>(y - record.top) * rowBytes, rowBytes);
     MarkBlended({record.left, record.top, record.right, record.bottom});
+    m_journalRegion.Include({record.left, record.top, record.right, record.bottom});
     ++count;
     const JournalSlice& s = record.slice;
     m_sliceFolder = s.folder;
@@ -330,4 +343,34 @@ bool CQuiltorDoc::RecoverJournal(CJournalReader& reader, const QString& path,
   m_displayRefresh = 1;
   m_host.Repaint();
   return true;
+}
+
+// A recovered change enters the undo history as the step it was: an Apply
+// Merge (or the compacted changes) as a new step holding the pixels before
+// it, an undo or redo as a move of the matching step. Where the history
+// can't follow (steps the program had dropped for the budget) it starts
+// again from there.
+void CQuiltorDoc::ReplayIntoHistory(const JournalRecord& record) {
+  const int w = static_cast<int>(m_mainImage.m_width), h = static_cast<int>(m_mainImage.m_height);
+  if (record.kind == JournalRecord::kApply || record.kind == JournalRecord::kCompact) {
+    CUndoStep step;
+    step.name =
+        record.kind == JournalRecord::kApply ? kApplyStep : QStringLiteral("Recovered Work");
+    step.bytesPerPixel = 3;
+    step.left = record.left;
+    step.top = record.top;
+    step.right = record.right;
+    step.bottom = record.bottom;
+    if (step.CopyFrom(m_mainImage.Pixels(), w, h)) PushStep(m_mainHistory, std::move(step));
+    return;
+  }
+  const bool undo = record.kind == JournalRecord::kUndo;
+  const CUndoStep* next = undo ? m_mainHistory.NextUndo() : m_mainHistory.NextRedo();
+  if (!next || next->left != record.left || next->top != record.top ||
+      next->right != record.right || next->bottom != record.bottom) {
+    ClearHistory();
+    return;
+  }
+  CUndoStep* step = undo ? m_mainHistory.MoveToRedo() : m_mainHistory.MoveToUndo();
+  step->SwapWith(m_mainImage.Pixels(), w, h);
 }

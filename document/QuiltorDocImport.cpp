@@ -19,8 +19,12 @@ void CQuiltorDoc::ImportFile(const QString& path) {
   // The file is read before anything is touched, so that an unreadable file
   // neither empties the document nor undoes a merge under way.
   CISImageEx incoming;
-  const bool readable = incoming.Load(QFile::encodeName(path).toStdString()) == kISOk &&
-                        incoming.HasPixels() && incoming.m_bitsPerPixel == 24;
+  const uint32_t read = incoming.Load(QFile::encodeName(path).toStdString());
+  if (read == qimg::kErrNoMemory || read == kISOutOfMemory) {
+    ReportOutOfMemory(QStringLiteral("read ") + path);
+    return;
+  }
+  const bool readable = read == kISOk && incoming.HasPixels() && incoming.m_bitsPerPixel == 24;
 
   if (!m_mainImage.HasPixels()) {
     if (!readable) {
@@ -43,25 +47,14 @@ void CQuiltorDoc::ImportFile(const QString& path) {
   CISImageEx reduced;
   if (m_zoom > 1 &&
       reduced.ResizeFrom(incoming, incoming.m_width / static_cast<uint32_t>(m_zoom),
-                         incoming.m_height / static_cast<uint32_t>(m_zoom), 17) != kISOk)
-    reduced.Clear();
-  CISImageEx& slice = m_zoom > 1 && reduced.HasPixels() ? reduced : incoming;
+                         incoming.m_height / static_cast<uint32_t>(m_zoom), 17) != kISOk) {
+    ReportOutOfMemory(QStringLiteral("merge ") + path);
+    return;
+  }
+  CISImageEx& slice = m_zoom > 1 ? reduced : incoming;
 
   if (static_cast<int64_t>(slice.m_width) == m_sliceWidth) {
-    if (m_merge == 1) {
-      RestoreMainFromBackup();
-      Log(QStringLiteral("Replace last Merge with new slice"));
-    } else {
-      CopyMainToBackup();
-    }
-    EndMaskStroke();
-    m_maskHistory.Clear();  // the new slice starts with a new mask
-    m_sliceImage.TakeOver(slice);
-    m_mask.Release();
-    Log(QStringLiteral("Load & Merge Slice: ") + path);
-    BuildMerge();
-    m_host.UndoHistoryChanged();
-    UpdateMaskPreview();
+    MergeFile(slice, path);
     return;
   }
 
@@ -71,7 +64,48 @@ void CQuiltorDoc::ImportFile(const QString& path) {
                         IDocumentHost::Buttons::YesNoCancel);
   // No or Cancel: the drop never happened; a merge under way keeps its blend.
   if (answer != IDocumentHost::Answer::Yes) return;
+  // The new background replaces the picture as File Open would: unsaved work
+  // is offered for saving first, and Cancel leaves everything as it was.
+  if (!SaveModified()) return;
+  SetModifiedFlag(false);
 
   ResetSliceState();
   TakeFileAsMainImage(incoming, path);
+}
+
+// The returned slice laid over the square. Its overlay and masks are made
+// aside first: without the memory for them the document stays as it was,
+// a merge under way included.
+void CQuiltorDoc::MergeFile(CISImageEx& slice, const QString& path) {
+  if (m_merge != 1) {
+    if (MainAndBackupComparable()) {
+      CopyMainToBackup();
+    } else {
+      CISImageEx copy;
+      if (copy.CopyFrom(m_mainImage) != kISOk) {
+        ReportOutOfMemory(QStringLiteral("merge ") + path);
+        return;
+      }
+      m_backupImage.TakeOver(copy);
+      m_blendedRegion = {};
+    }
+  }
+  CISImageEx previous;
+  previous.TakeOver(m_sliceImage);
+  m_sliceImage.TakeOver(slice);
+  MergeBuffers buffers;
+  const OverlaySource source = CurrentOverlaySource();
+  if (!PrepareMerge(buffers, source, true)) {
+    m_sliceImage.TakeOver(previous);
+    ReportOutOfMemory(QStringLiteral("merge ") + path);
+    return;
+  }
+  if (m_merge == 1) Log(QStringLiteral("Replace last Merge with new slice"));
+  EndMaskStroke();
+  m_maskHistory.Clear();  // the new slice starts with a new mask
+  m_slicePath = path;
+  Log(QStringLiteral("Load & Merge Slice: ") + path);
+  CommitMerge(buffers, source);
+  m_host.UndoHistoryChanged();
+  UpdateMaskPreview();
 }

@@ -77,17 +77,7 @@ bool CQuiltorDoc::MainAndBackupComparable() const {
          m_mainImage.m_height == m_backupImage.m_height;
 }
 
-void CQuiltorDoc::MarkBlended(const PixelRect& rect) {
-  if (rect.IsEmpty()) return;
-  if (m_blendedRegion.IsEmpty()) {
-    m_blendedRegion = rect;
-    return;
-  }
-  m_blendedRegion.left = std::min(m_blendedRegion.left, rect.left);
-  m_blendedRegion.top = std::min(m_blendedRegion.top, rect.top);
-  m_blendedRegion.right = std::max(m_blendedRegion.right, rect.right);
-  m_blendedRegion.bottom = std::max(m_blendedRegion.bottom, rect.bottom);
-}
+void CQuiltorDoc::MarkBlended(const PixelRect& rect) { m_blendedRegion.Include(rect); }
 
 namespace {
 
@@ -270,17 +260,19 @@ void CQuiltorDoc::RefeatherRotatedOverlay(int oldFeather, int newFeather, bool b
       });
 }
 
-void CQuiltorDoc::BuildMerge() { BuildMergeWith(false); }
+bool CQuiltorDoc::BuildMerge() {
+  if (BuildMergeWith(false)) return true;
+  ReportOutOfMemory(QStringLiteral("merge ") + m_slicePath);
+  return false;
+}
 
-void CQuiltorDoc::BuildMergeWith(bool sliceUnchanged) {
-  if (!m_sliceImage.HasPixels()) return;
+bool CQuiltorDoc::BuildMergeWith(bool sliceUnchanged) {
+  if (!m_sliceImage.HasPixels()) return true;
   // Without a backup there is nothing to blend over; copying it would empty
   // the main image.
-  if (!m_backupImage.HasPixels()) return;
+  if (!m_backupImage.HasPixels()) return true;
   const int sw = static_cast<int>(m_sliceImage.m_width);
   const int sh = static_cast<int>(m_sliceImage.m_height);
-  const int bw = static_cast<int>(m_backupImage.m_width);
-  const int bh = static_cast<int>(m_backupImage.m_height);
   OverlaySource source = CurrentOverlaySource();
 
   if (sliceUnchanged && SameOverlaySource(source) && m_mask.HasPixels() &&
@@ -305,80 +297,103 @@ void CQuiltorDoc::BuildMergeWith(bool sliceUnchanged) {
     source.overlayHeight = m_overlay.m_height;
     m_overlaySource = source;
     FinishMerge(wholeArea ? BlendWholeOverlay() : OverlayAreaInMain());
-    return;
+    return true;
   }
-  {
-    m_overlaySource.valid = false;
-    int ox, oy, ow, oh;
-    if (m_rotating) {
-      // The colours the overlay is made of: the returned slice or its match.
-      if (!FillOverlayColours(m_featheredSlice, source.matched)) return;
-      FeatherEdges(m_featheredSlice.m_pixels.get(), sw, sh, source.feather);
-      const int cx = SliceCentre(m_sliceX, m_sliceWidth);
-      const int cy = SliceCentre(m_sliceY, m_sliceHeight);
-      const float theta = static_cast<float>(m_angle * std::numbers::pi / 180.0);
-      const float c = std::cos(theta), s = std::sin(theta);
-      const float hw = static_cast<float>(sw) * 0.5f, hh = static_cast<float>(sh) * 0.5f;
-      float minX = 0, maxX = 0, minY = 0, maxY = 0;
-      bool first = true;
-      for (float u : {-hw, hw}) {
-        for (float v : {-hh, hh}) {
-          const float x = static_cast<float>(cx) + u * c - v * s;
-          const float y = static_cast<float>(cy) + u * s + v * c;
-          if (first) {
-            minX = maxX = x;
-            minY = maxY = y;
-            first = false;
-          } else {
-            minX = std::min(minX, x);
-            maxX = std::max(maxX, x);
-            minY = std::min(minY, y);
-            maxY = std::max(maxY, y);
-          }
+  MergeBuffers buffers;
+  if (!PrepareMerge(buffers, source, false)) return false;
+  CommitMerge(buffers, source, sliceUnchanged);
+  return true;
+}
+
+// Everything a new overlay needs is allocated and filled here, aside from
+// the document, so that a merge that cannot be built changes nothing.
+bool CQuiltorDoc::PrepareMerge(MergeBuffers& b, const OverlaySource& source, bool freshMask) {
+  if (!m_sliceImage.HasPixels() || !m_backupImage.HasPixels()) return false;
+  const int sw = static_cast<int>(m_sliceImage.m_width);
+  const int sh = static_cast<int>(m_sliceImage.m_height);
+  const int bw = static_cast<int>(m_backupImage.m_width);
+  const int bh = static_cast<int>(m_backupImage.m_height);
+  int ow, oh;
+  if (m_rotating) {
+    // The colours the overlay is made of: the returned slice or its match.
+    if (!FillOverlayColours(b.feathered, source.matched)) return false;
+    FeatherEdges(b.feathered.m_pixels.get(), sw, sh, source.feather);
+    const int cx = SliceCentre(m_sliceX, m_sliceWidth);
+    const int cy = SliceCentre(m_sliceY, m_sliceHeight);
+    const float theta = static_cast<float>(m_angle * std::numbers::pi / 180.0);
+    const float c = std::cos(theta), s = std::sin(theta);
+    const float hw = static_cast<float>(sw) * 0.5f, hh = static_cast<float>(sh) * 0.5f;
+    float minX = 0, maxX = 0, minY = 0, maxY = 0;
+    bool first = true;
+    for (float u : {-hw, hw}) {
+      for (float v : {-hh, hh}) {
+        const float x = static_cast<float>(cx) + u * c - v * s;
+        const float y = static_cast<float>(cy) + u * s + v * c;
+        if (first) {
+          minX = maxX = x;
+          minY = maxY = y;
+          first = false;
+        } else {
+          minX = std::min(minX, x);
+          maxX = std::max(maxX, x);
+          minY = std::min(minY, y);
+          maxY = std::max(maxY, y);
         }
       }
-      ox = FloatToCoordinate(minX - 0.5f);
-      oy = FloatToCoordinate(minY - 0.5f);
-      ow = FloatToCoordinate(maxX - minX + 0.5f);
-      oh = FloatToCoordinate(maxY - minY + 0.5f);
-      if (!m_overlay.Create(ow, oh) || !m_blendMask.Create(ow, oh)) return;
-      RenderRotatedOverlay(m_backupImage.Pixels(), bw, bh, cx, cy, theta,
-                           m_featheredSlice.m_pixels.get(), sw, sh, m_overlay.m_pixels.get(), ox,
-                           oy, ow, oh);
-    } else {
-      m_featheredSlice.Release();
-      if (!FillOverlayColours(m_overlay, source.matched)) return;
-      // The blend writes every entry inside the main image; only entries
-      // outside it must be cleared.
-      const bool inside = m_sliceX >= 0 && m_sliceY >= 0 && int64_t{m_sliceX} + sw <= bw &&
-                          int64_t{m_sliceY} + sh <= bh;
-      if (!(inside && m_blendMask.HasPixels() && m_blendMask.m_width == sw &&
-            m_blendMask.m_height == sh) &&
-          !m_blendMask.Create(sw, sh))
-        return;
-      FeatherEdges(m_overlay.m_pixels.get(), sw, sh, source.feather);
-      ox = ClampCoordinate(m_sliceX);
-      oy = ClampCoordinate(m_sliceY);
-      ow = sw;
-      oh = sh;
     }
-    m_overlayX = ox;
-    m_overlayY = oy;
+    b.ox = FloatToCoordinate(minX - 0.5f);
+    b.oy = FloatToCoordinate(minY - 0.5f);
+    ow = FloatToCoordinate(maxX - minX + 0.5f);
+    oh = FloatToCoordinate(maxY - minY + 0.5f);
+    if (!b.overlay.Create(ow, oh) || !b.blendMask.Create(ow, oh)) return false;
+    b.newBlendMask = true;
+    RenderRotatedOverlay(m_backupImage.Pixels(), bw, bh, cx, cy, theta, b.feathered.m_pixels.get(),
+                         sw, sh, b.overlay.m_pixels.get(), b.ox, b.oy, ow, oh);
+  } else {
+    if (!FillOverlayColours(b.overlay, source.matched)) return false;
+    // The blend writes every entry inside the main image; only entries
+    // outside it must be cleared.
+    const bool inside = m_sliceX >= 0 && m_sliceY >= 0 && int64_t{m_sliceX} + sw <= bw &&
+                        int64_t{m_sliceY} + sh <= bh;
+    b.newBlendMask = !(inside && m_blendMask.HasPixels() && m_blendMask.m_width == sw &&
+                       m_blendMask.m_height == sh);
+    if (b.newBlendMask && !b.blendMask.Create(sw, sh)) return false;
+    FeatherEdges(b.overlay.m_pixels.get(), sw, sh, source.feather);
+    b.ox = ClampCoordinate(m_sliceX);
+    b.oy = ClampCoordinate(m_sliceY);
+    ow = sw;
+    oh = sh;
   }
-  const int ow = m_overlay.m_width, oh = m_overlay.m_height;
-  source.overlayWidth = ow;
-  source.overlayHeight = oh;
+  b.newMask = freshMask || !m_mask.HasPixels() || m_mask.m_width != ow || m_mask.m_height != oh;
+  if (b.newMask) {
+    if (!b.mask.Create(ow, oh)) return false;
+    std::memset(b.mask.m_pixels.get(), 255, static_cast<size_t>(ow) * oh);
+  }
+  if (!MainAndBackupComparable() && b.main.CopyFrom(m_backupImage) != kISOk) return false;
+  return true;
+}
+
+// Takes the prepared buffers over and blends; nothing here can fail.
+void CQuiltorDoc::CommitMerge(MergeBuffers& b, OverlaySource source, bool sameSlice) {
+  const bool wholeMain = b.main.HasPixels();
+  if (wholeMain) {
+    m_mainImage.TakeOver(b.main);
+    m_blendedRegion = {};
+  }
+  m_overlay = std::move(b.overlay);
+  m_featheredSlice = std::move(b.feathered);
+  if (b.newBlendMask) m_blendMask = std::move(b.blendMask);
+  if (b.newMask) m_mask = std::move(b.mask);
+  m_overlayX = b.ox;
+  m_overlayY = b.oy;
+  source.overlayWidth = m_overlay.m_width;
+  source.overlayHeight = m_overlay.m_height;
   m_overlaySource = source;
-
-  if (!m_mask.HasPixels() || m_mask.m_width != ow || m_mask.m_height != oh) {
-    if (!m_mask.Create(ow, oh)) return;
-    std::memset(m_mask.m_pixels.get(), 255, static_cast<size_t>(ow) * oh);
-  }
-
   const PixelRect changed = BlendWholeOverlay();
-  // A new slice may follow a restored earlier one: only a rebuild of the
-  // same slice knows all it changed.
-  FinishMerge(sliceUnchanged ? changed : PixelRect{});
+  // A new slice may follow a restored earlier one, and a main image taken
+  // over is new throughout: only a rebuild of the same slice in place knows
+  // all it changed.
+  FinishMerge(sameSlice && !wholeMain ? changed : PixelRect{});
 }
 
 CQuiltorDoc::PixelRect CQuiltorDoc::OverlayAreaInMain() const {
@@ -626,8 +641,9 @@ void CQuiltorDoc::InvertMask() {
 }
 
 void CQuiltorDoc::RefreshMerge() {
-  if (m_mainImage.HasPixels() && m_backupImage.HasPixels() && m_merge == 1 && m_locked == 1)
-    BuildMergeWith(true);
+  if (m_mainImage.HasPixels() && m_backupImage.HasPixels() && m_merge == 1 && m_locked == 1 &&
+      !BuildMergeWith(true))
+    ReportOutOfMemory(QStringLiteral("merge ") + m_slicePath);
 }
 
 void CQuiltorDoc::CancelMerge() {

@@ -120,6 +120,11 @@ void SyncFolder(const QString& folder) {
 }
 
 std::atomic<int> g_journalNumber{0};
+void (*g_compactionHook)() = nullptr;
+
+QString CompactPathOf(const QString& journalPath) {
+  return journalPath + QStringLiteral(".compact");
+}
 
 }  // namespace
 
@@ -203,6 +208,16 @@ bool CRecoveryJournal::Begin(const JournalBase& base) {
     return false;
   }
   m_path = path;
+  EncodeHeader(base);
+  if (!WriteAll(m_record.data(), m_record.size()) || ::fsync(m_fd) != 0) {
+    End();
+    return false;
+  }
+  SyncFolder(folder);
+  return true;
+}
+
+void CRecoveryJournal::EncodeHeader(const JournalBase& base) {
   m_record.clear();
   m_record.insert(m_record.end(), kFileMagic, kFileMagic + sizeof kFileMagic);
   Out o{m_record};
@@ -215,18 +230,12 @@ bool CRecoveryJournal::Begin(const JournalBase& base) {
   o.U32(base.width);
   o.U32(base.height);
   FinishFrame(m_record, frame);
-  if (!WriteAll(m_record.data(), m_record.size()) || ::fsync(m_fd) != 0) {
-    End();
-    return false;
-  }
-  SyncFolder(folder);
-  return true;
 }
 
-bool CRecoveryJournal::Append(uint8_t kind, int left, int top, int right, int bottom,
-                              const JournalSlice& slice, const uint8_t* picture, int pictureWidth) {
-  if (m_fd < 0 || !picture || right <= left || bottom <= top || left < 0 || top < 0 ||
-      right > pictureWidth)
+bool CRecoveryJournal::EncodeRecord(uint8_t kind, int left, int top, int right, int bottom,
+                                    const JournalSlice& slice, const uint8_t* picture,
+                                    int pictureWidth) {
+  if (!picture || right <= left || bottom <= top || left < 0 || top < 0 || right > pictureWidth)
     return false;
   if (!m_compressor) m_compressor.reset(libdeflate_alloc_compressor(1));
   auto* compressor = static_cast<libdeflate_compressor*>(m_compressor.get());
@@ -239,7 +248,6 @@ bool CRecoveryJournal::Append(uint8_t kind, int left, int top, int right, int bo
     std::memcpy(m_raw.data() + static_cast<size_t>(y - top) * rowBytes,
                 picture + static_cast<size_t>(y) * stride + size_t{3} * left, rowBytes);
 
-  m_record.clear();
   const size_t frame = BeginFrame(m_record, kRecordMagic);
   Out o{m_record};
   o.U8(kind);
@@ -248,14 +256,57 @@ bool CRecoveryJournal::Append(uint8_t kind, int left, int top, int right, int bo
   o.U64(rawBytes);
   const size_t at = m_record.size();
   const size_t bound = libdeflate_deflate_compress_bound(compressor, rawBytes);
-  if (at + bound > kMaxPayload) return false;
+  if (at - frame + bound > kMaxPayload) return false;
   m_record.resize(at + bound);
   const size_t packed =
       libdeflate_deflate_compress(compressor, m_raw.data(), rawBytes, m_record.data() + at, bound);
   if (packed == 0) return false;
   m_record.resize(at + packed);
   FinishFrame(m_record, frame);
-  return WriteAll(m_record.data(), m_record.size()) && ::fsync(m_fd) == 0;
+  return true;
+}
+
+bool CRecoveryJournal::Append(uint8_t kind, int left, int top, int right, int bottom,
+                              const JournalSlice& slice, const uint8_t* picture, int pictureWidth) {
+  if (m_fd < 0) return false;
+  m_record.clear();
+  return EncodeRecord(kind, left, top, right, bottom, slice, picture, pictureWidth) &&
+         WriteAll(m_record.data(), m_record.size()) && ::fsync(m_fd) == 0;
+}
+
+int64_t CRecoveryJournal::Size() const {
+  struct stat st;
+  return m_fd >= 0 && ::fstat(m_fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
+}
+
+void CRecoveryJournal::SetCompactionHook(void (*hook)()) { g_compactionHook = hook; }
+
+bool CRecoveryJournal::Compact(const JournalBase& base, int left, int top, int right, int bottom,
+                               const JournalSlice& slice, const uint8_t* picture,
+                               int pictureWidth) {
+  if (m_fd < 0) return false;
+  EncodeHeader(base);
+  if (!EncodeRecord(JournalRecord::kCompact, left, top, right, bottom, slice, picture,
+                    pictureWidth))
+    return false;
+  const QString temp = CompactPathOf(m_path);
+  const int fd =
+      ::open(Local(temp).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  const int journal = m_fd;
+  m_fd = fd;  // WriteAll writes to m_fd
+  const bool written = WriteAll(m_record.data(), m_record.size()) && ::fsync(fd) == 0;
+  m_fd = journal;
+  if (written && g_compactionHook) g_compactionHook();
+  if (!written || ::rename(Local(temp).c_str(), Local(m_path).c_str()) != 0) {
+    ::close(fd);
+    ::unlink(Local(temp).c_str());
+    return false;
+  }
+  ::close(journal);
+  m_fd = fd;
+  SyncFolder(QFileInfo(m_path).absolutePath());
+  return true;
 }
 
 void CRecoveryJournal::End() {
@@ -263,9 +314,7 @@ void CRecoveryJournal::End() {
     CloseFiles();
     return;
   }
-  const QString path = m_path;
-  ::unlink(Local(path).c_str());
-  ::unlink(Local(LockPathOf(path)).c_str());
+  Discard(m_path);
   CloseFiles();
 }
 
@@ -288,6 +337,7 @@ bool CRecoveryJournal::Adopt(const QString& orphan, int64_t goodEnd) {
     return false;
   }
   ::unlink(Local(LockPathOf(orphan)).c_str());
+  ::unlink(Local(CompactPathOf(orphan)).c_str());  // a compaction the crash cut short
   m_fd = ::open(Local(path).c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
   if (m_fd < 0) {
     CloseFiles();
@@ -319,6 +369,7 @@ QStringList CRecoveryJournal::Orphans(const QString& folder) {
 
 void CRecoveryJournal::Discard(const QString& journalPath) {
   ::unlink(Local(journalPath).c_str());
+  ::unlink(Local(CompactPathOf(journalPath)).c_str());
   ::unlink(Local(LockPathOf(journalPath)).c_str());
 }
 

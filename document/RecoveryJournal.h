@@ -38,7 +38,8 @@ struct JournalBase {
 bool StatJournalFile(const QString& path, int64_t& size, int64_t& timeNs);
 
 struct JournalRecord {
-  enum Kind : uint8_t { kApply = 1, kUndo = 2, kRedo = 3 };
+  // kCompact: every change since the journal began, in one rectangle.
+  enum Kind : uint8_t { kApply = 1, kUndo = 2, kRedo = 3, kCompact = 4 };
   uint8_t kind = kApply;
   int left = 0, top = 0, right = 0, bottom = 0;  // main-image pixels, exclusive
   JournalSlice slice;
@@ -67,6 +68,16 @@ class CRecoveryJournal {
   // pictureWidth pixels per row; returns after fsync. false on failure.
   bool Append(uint8_t kind, int left, int top, int right, int bottom, const JournalSlice& slice,
               const uint8_t* picture, int pictureWidth);
+  // Bytes in the journal file; 0 when none is open.
+  int64_t Size() const;
+  // Rewrites the journal as base's header and one kCompact record of rect:
+  // into a new file, fsync'd, then renamed over the journal, so that a crash
+  // meanwhile leaves the old journal whole. false (the old one still in use)
+  // on failure.
+  bool Compact(const JournalBase& base, int left, int top, int right, int bottom,
+               const JournalSlice& slice, const uint8_t* picture, int pictureWidth);
+  // Test hook: runs between writing the compacted file and renaming it.
+  static void SetCompactionHook(void (*hook)());
   // The work is saved or given up: the journal and its lock go.
   void End();
   // Closes the files and leaves them as a crash would.
@@ -85,6 +96,11 @@ class CRecoveryJournal {
   bool CreateLock(const QString& journalPath);
   void CloseFiles();
   bool WriteAll(const uint8_t* data, size_t size);
+  // The file's magic, version and header frame into m_record.
+  void EncodeHeader(const JournalBase& base);
+  // One framed record appended to m_record; false when it can't be encoded.
+  bool EncodeRecord(uint8_t kind, int left, int top, int right, int bottom,
+                    const JournalSlice& slice, const uint8_t* picture, int pictureWidth);
 
   struct CompressorDeleter {
     void operator()(void* c) const;

@@ -15,6 +15,7 @@ constexpr size_t kHugePage = size_t{2} << 20;
 // 4 KiB pages costs more than the pixel work on a large picture.
 uint8_t* AllocatePixels(size_t bytes, bool& huge) {
   huge = bytes >= kHugePage;
+  if (qimg::AllocationRefused()) return nullptr;
   if (!huge) return new (std::nothrow) uint8_t[bytes];
   size_t rounded = (bytes + kHugePage - 1) & ~(kHugePage - 1);
   void* p = ::operator new[](rounded, std::align_val_t(kHugePage), std::nothrow);

@@ -80,7 +80,13 @@ class CISImageEx {
   // Writes the whole file at path through a temporary file in the same folder
   // that is renamed into place only when complete; nothing is left behind on
   // failure. Returns the Save result, or qimg::kErrOpen / kErrWrite.
+  // A symbolic link at path is written through: its target is replaced.
   uint32_t SaveFile(const std::string& path, uint32_t fileType);
+  // The same, but never replaces a file: qimg::kErrExists when one of that
+  // name exists (or appears meanwhile). The name is claimed in one step
+  // (renameat2 with RENAME_NOREPLACE, else a hard link, else creating it with
+  // O_EXCL and writing into it).
+  uint32_t SaveFileNew(const std::string& path, uint32_t fileType);
   static uint32_t FileTypeFromExtension(const std::string& path);
   uint32_t DetectFileType(qimg::Source& source, const std::string& path);
   void ReadResolution(qimg::Source& source, uint32_t fileType);
@@ -108,6 +114,8 @@ class CISImageEx {
 
  private:
   void ReleaseBlock();
+  // Encodes into a fresh temporary file in folder and fsyncs it.
+  uint32_t SaveTemporary(const std::string& folder, uint32_t fileType, std::string& temp);
   bool m_ownHuge = false;  // how the own block was allocated
   double m_lastReadX = 0;  // resolution as read, before truncation
   double m_lastReadY = 0;

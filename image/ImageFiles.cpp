@@ -1,13 +1,17 @@
 // Reading and writing image files: type detection by content and extension,
 // decode paths by file type code, resolution records.
 #include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <random>
+#include <vector>
 
 #include "image/ISImageEx.h"
 #include "image/codecs/Bmp.h"
@@ -448,15 +452,95 @@ uint32_t CISImageEx::Save(qimg::Dest& destination, uint32_t fileType) {
   return r;
 }
 
-uint32_t CISImageEx::SaveFile(const std::string& path, uint32_t fileType) {
+namespace {
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// So that a power loss right after the rename cannot lose the new name.
+void SyncFolder(const std::string& folder) {
+  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+// The file a chain of symbolic links at path ends in (path itself when it is
+// none); a relative link is read from the link's own folder.
+std::string FollowLinks(std::string path) {
+  for (int hop = 0; hop < 40; ++hop) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
+    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+    if (n <= 0 || static_cast<size_t>(n) >= target.size()) return path;
+    target.resize(static_cast<size_t>(n));
+    path = target[0] == '/' ? target : FolderOf(path) + target;
+  }
+  return path;
+}
+
+bool CopyInto(const std::string& from, int to) {
+  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  std::vector<char> buffer(size_t{1} << 20);
+  bool ok = true;
+  for (;;) {
+    const ssize_t n = ::read(in, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = n == 0;
+      break;
+    }
+    for (ssize_t done = 0; done < n && ok;) {
+      const ssize_t w = ::write(to, buffer.data() + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      ok = w > 0;
+      done += w > 0 ? w : 0;
+    }
+    if (!ok) break;
+  }
+  ::close(in);
+  return ok;
+}
+
+// Gives the complete file at temp the name target unless a file of that name
+// exists at that moment; the check and the naming are one step.
+uint32_t ClaimName(const std::string& temp, const std::string& target) {
+  if (!qimg::NoAtomicClaim()) {
+    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+      return kISOk;
+    if (errno == EEXIST) return qimg::kErrExists;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return qimg::kErrWrite;
+    // File systems without the flag: a hard link fails just as atomically.
+    if (::link(temp.c_str(), target.c_str()) == 0) {
+      ::unlink(temp.c_str());
+      return kISOk;
+    }
+    if (errno == EEXIST) return qimg::kErrExists;
+  }
+  // Neither (some FUSE and network mounts): creating the name exclusively
+  // claims it; the picture is copied in and the name removed if that fails.
+  const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return errno == EEXIST ? qimg::kErrExists : qimg::kErrOpen;
+  const bool ok = CopyInto(temp, fd) && ::fsync(fd) == 0;
+  const bool closed = ::close(fd) == 0;
+  ::unlink(temp.c_str());
+  if (ok && closed) return kISOk;
+  ::unlink(target.c_str());
+  return qimg::kErrWrite;
+}
+
+}  // namespace
+
+uint32_t CISImageEx::SaveTemporary(const std::string& folder, uint32_t fileType,
+                                   std::string& temp) {
   if (!HasPixels()) return kISRefused;
   if (!IsWritableType(fileType)) return qimg::kErrParam;  // no format: no file at all
-  // A temporary name in the same folder, so that the rename is atomic.
-  // A short name beside the target: appending to the target's own name could
-  // push a long file name past the file system's limit.
-  size_t slash = path.rfind('/');
-  std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  std::string temp;
+  // A short name beside the target, so that the rename is atomic and a long
+  // target name cannot push it past the file system's limit.
   int fd = -1;
   std::random_device rd;
   for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
@@ -485,9 +569,35 @@ uint32_t CISImageEx::SaveFile(const std::string& path, uint32_t fileType) {
       }
     }
   }
-  if (r != kISOk || ::rename(temp.c_str(), path.c_str()) != 0) {
+  if (r != kISOk) ::unlink(temp.c_str());
+  return r;
+}
+
+uint32_t CISImageEx::SaveFile(const std::string& path, uint32_t fileType) {
+  // Through a link, as editors do: the link stays and its target gets the picture.
+  const std::string target = FollowLinks(path);
+  const std::string folder = FolderOf(target);
+  std::string temp;
+  const uint32_t r = SaveTemporary(folder, fileType, temp);
+  if (r != kISOk) return r;
+  if (::rename(temp.c_str(), target.c_str()) != 0) {
     ::unlink(temp.c_str());
-    return r != kISOk ? r : qimg::kErrWrite;
+    return qimg::kErrWrite;
   }
+  SyncFolder(folder);
+  return kISOk;
+}
+
+uint32_t CISImageEx::SaveFileNew(const std::string& path, uint32_t fileType) {
+  const std::string folder = FolderOf(path);
+  std::string temp;
+  uint32_t r = SaveTemporary(folder, fileType, temp);
+  if (r != kISOk) return r;
+  r = ClaimName(temp, path);
+  if (r != kISOk) {
+    ::unlink(temp.c_str());
+    return r;
+  }
+  SyncFolder(folder);
   return kISOk;
 }

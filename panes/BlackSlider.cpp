@@ -6,7 +6,9 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStatusTipEvent>
 #include <QTimerEvent>
+#include <QToolTip>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -123,7 +125,26 @@ void CBlackSlider::MoveTo(int v) {
   if (m_nPos != before) {
     QAccessibleValueChangeEvent change(this, m_nPos);
     QAccessible::updateAccessibility(&change);
+    if (m_nDragState || hasFocus() || m_wheelTimer.isActive()) ShowValue();
   }
+}
+
+void CBlackSlider::ShowValue() {
+  // The value beside the thumb (or the bar's red line), as Qt's own sliders
+  // show it, and "Brush Size: 128" in the window's status bar.
+  const int x = m_bBarStyle ? BarValueLine(m_nPos, width(), m_nMin, m_nMax)
+                            : TrackThumbLeft(m_nPos, width(), m_nMin, m_nMax) + 10;
+  const QString value = QString::number(m_nPos);
+  QToolTip::showText(mapToGlobal(QPoint(std::clamp(x, 0, width()), height())), value, this);
+  QStatusTipEvent tip(accessibleName().isEmpty() ? value
+                                                 : accessibleName() + QStringLiteral(": ") + value);
+  QCoreApplication::sendEvent(this, &tip);
+}
+
+void CBlackSlider::HideValue() {
+  QToolTip::hideText();
+  QStatusTipEvent tip{QString()};
+  QCoreApplication::sendEvent(this, &tip);
 }
 
 bool CBlackSlider::PosFromPoint(int x) {
@@ -301,6 +322,7 @@ void CBlackSlider::focusInEvent(QFocusEvent* e) {
     m_bFocused = 1;
     RepaintNow();
   }
+  ShowValue();
   QWidget::focusInEvent(e);
 }
 
@@ -309,6 +331,7 @@ void CBlackSlider::focusOutEvent(QFocusEvent* e) {
     m_bFocused = 0;
     RepaintNow();
   }
+  HideValue();
   QWidget::focusOutEvent(e);
 }
 

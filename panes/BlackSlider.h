@@ -82,6 +82,8 @@ class CBlackSlider : public QWidget {
 
  private:
   void MoveTo(int v);
+  void ShowValue();
+  void HideValue();
   bool PosFromPoint(int x);
   void RepaintNow() { repaint(); }
   void KeyStep(int v, int code);

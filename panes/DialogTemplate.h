@@ -66,6 +66,7 @@ inline constexpr int kImportFolder = 1008;
 inline constexpr int kImportFolderBrowse = 1009;
 inline constexpr int kQuickImport = 1013;
 inline constexpr int kAutoImport = 1019;
+inline constexpr int kSendToSd = 1020;
 inline constexpr int kImportRoot = 1016;
 inline constexpr int kImportRootBrowse = 1017;
 inline constexpr int kFindMostRecent = 1018;
@@ -91,5 +92,5 @@ inline constexpr int kPreview = 123456;
 // Dialog 312 (Slicer) and 310 (Merger), controls from top to bottom.
 std::span<const TemplateControl> SlicerTemplate();
 std::span<const TemplateControl> MergerTemplate();
-inline constexpr QSize kSlicerTemplateSize{144, 563};
+inline constexpr QSize kSlicerTemplateSize{144, 580};
 inline constexpr QSize kMergerTemplateSize{165, 371};

@@ -126,6 +126,7 @@ CLeftDialog::CLeftDialog(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* 
             [this, b] { m_doc.CreateSlice(b.size, b.rotating, b.zoom); });
   connect(button(SlicerId::kExportAndLock), &QPushButton::clicked, this,
           [this] { ExportAndLock(); });
+  connect(button(SlicerId::kSendToSd), &QPushButton::clicked, this, &CLeftDialog::SendToSdClicked);
   connect(button(SlicerId::kLock), &QPushButton::clicked, this, [this] { m_doc.LockSlice(); });
   connect(button(SlicerId::kCancelLock), &QPushButton::clicked, this,
           [this] { m_doc.CancelLock(); });
@@ -151,8 +152,13 @@ CLeftDialog::CLeftDialog(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* 
     m_autoImport->SetOn(on);
     emit AutoImportChanged(m_autoImport->IsOn());
   });
-  connect(HistoryList(), &QListWidget::currentRowChanged, this,
-          [this](int row) { HistorySelected(row); });
+  // A choice of an entry (click, arrow keys, assistive technology) selects
+  // it; the current row Qt sets when the list gains the focus selects
+  // nothing, so tabbing in or re-activating the window leaves the slice.
+  connect(HistoryList(), &QListWidget::itemSelectionChanged, this, [this] {
+    const QList<QListWidgetItem*> chosen = HistoryList()->selectedItems();
+    if (!chosen.isEmpty()) HistorySelected(HistoryList()->row(chosen.first()));
+  });
   connect(HistoryList(), &QListWidget::itemDoubleClicked, this,
           [this](QListWidgetItem* item) { HistoryDoubleClicked(HistoryList()->row(item)); });
 }
@@ -187,7 +193,9 @@ QStringList CLeftDialog::History() const {
   return names;
 }
 
-void CLeftDialog::ExportAndLock() {
+QString CLeftDialog::ImportFolder() const { return Field(SlicerId::kImportFolder)->text(); }
+
+QString CLeftDialog::ExportAndLock() {
   m_doc.m_sliceFolder = Field(SlicerId::kSliceFolder)->text();
   QString name;
   {
@@ -195,6 +203,7 @@ void CLeftDialog::ExportAndLock() {
     name = m_doc.ExportAndLock();
   }
   if (!name.isEmpty()) AddHistory(name);
+  return name;
 }
 
 void CLeftDialog::QuickImport() {

@@ -34,7 +34,10 @@ class CLeftDialog : public QWidget {
   // reads this pane's img2img field.
   void QuickImport();
   void FindMostRecentSubfolder();
-  void ExportAndLock();
+  // Returns the exported file name, empty when nothing was exported.
+  QString ExportAndLock();
+  // The img2img folder field's text.
+  QString ImportFolder() const;
   // Auto Import: the check box under Quick Import (the Tools menu's entry
   // sets it too); it watches this pane's img2img field.
   bool AutoImportOn() const;
@@ -53,6 +56,8 @@ class CLeftDialog : public QWidget {
   // The option changed, by the check box, the menu or by itself (a missing
   // folder turns it off).
   void AutoImportChanged(bool on);
+  // "Send to Stable Diffusion" was pressed (the main frame does the sending).
+  void SendToSdClicked();
 
  protected:
   void resizeEvent(QResizeEvent* event) override;

@@ -21,8 +21,15 @@ QWidget* MakeDefault(const TemplateControl& c, QWidget* parent) {
       label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
       return label;
     }
-    case ControlKind::Button: return new QPushButton(caption, parent);
-    case ControlKind::ColorButton: return new CColorButton(caption, parent);
+    case ControlKind::Button:
+    case ControlKind::ColorButton: {
+      // A click leaves the focus where it was, so that Space (the shadow
+      // view) never presses a button by accident; Tab still reaches it.
+      QPushButton* button = c.kind == ControlKind::Button ? new QPushButton(caption, parent)
+                                                          : new CColorButton(caption, parent);
+      button->setFocusPolicy(Qt::TabFocus);
+      return button;
+    }
     case ControlKind::Edit: return new QLineEdit(caption, parent);
     case ControlKind::ListBox: {
       auto* list = new QListWidget(parent);

@@ -151,6 +151,9 @@ void CPropertyDialog::resizeEvent(QResizeEvent* event) {
   ControlRects rects = ControlGeometry(this);
   LayoutMerger(rects, width());
   ApplyControlGeometry(this, rects);
+  // As tall as the controls and the preview square at this width: a shorter
+  // pane scrolls instead of cutting them off.
+  if (m_preview) setMinimumHeight(m_preview->geometry().bottom() + 1 + m_units.y);
 }
 
 void CPropertyDialog::keyPressEvent(QKeyEvent* event) {

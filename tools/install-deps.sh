@@ -12,6 +12,8 @@ pkgs=(
   imagemagick libvips-tools hyperfine time
   libqt6svg6 qt6-svg-dev qt6-image-formats-plugins
   xvfb xauth x11-apps desktop-file-utils appstream fonts-dejavu-core librsvg2-bin xdotool
+  python3-gi gir1.2-atspi-2.0 at-spi2-core dbus
+  python3
 )
 missing=()
 for p in "${pkgs[@]}"; do

@@ -20,7 +20,7 @@ echo "== gcc tests =="
 echo "== gcc Release build (libraries and tests, not run) =="
 cmake -S . -B build/rel -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILTOR_BENCH=OFF -DQUILTOR_TESTS=ON \
   -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ >/dev/null
-cmake --build build/rel -j"$jobs" --target quiltor-cli quiltor image_tests document_tests tools_tests
+cmake --build build/rel -j"$jobs" --target quiltor-cli quiltor image_tests document_tests tools_tests sd_tests
 
 echo "== clang build with AddressSanitizer, UndefinedBehaviorSanitizer and fuzz targets =="
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILTOR_TESTS=ON \

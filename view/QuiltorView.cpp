@@ -1,7 +1,6 @@
 #include "view/QuiltorView.h"
 
 #include <QApplication>
-#include <QBitmap>
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -25,6 +24,7 @@
 #include "document/QuiltorDoc.h"
 #include "panes/BusyCursor.h"
 #include "panes/MemDC2.h"
+#include "view/StatusText.h"
 #include "view/ViewGeometry.h"
 
 namespace {
@@ -71,15 +71,6 @@ QCursor LoadCursor(const QString& name, int hotX, int hotY) {
   return QCursor(picture, hotX, hotY);
 }
 
-// A cursor drawn by inverting the screen where its picture is dark.
-QCursor LoadInvertingCursor(const QString& name, int hotX, int hotY) {
-  const QImage picture(name);
-  const QBitmap bits = QBitmap::fromImage(picture.convertToFormat(QImage::Format_Mono));
-  QBitmap mask(picture.size());
-  mask.fill(Qt::color0);
-  return QCursor(bits, mask, hotX, hotY);
-}
-
 QRect SliceRectOf(const CQuiltorDoc& doc) {
   return {doc.m_sliceX, doc.m_sliceY, doc.m_sliceWidth, doc.m_sliceHeight};
 }
@@ -99,10 +90,30 @@ CQuiltorView::CQuiltorView(CQuiltorDoc& doc, QWidget* parent) : QWidget(parent),
   setAttribute(Qt::WA_OpaquePaintEvent);
   m_cursors[0] = LoadCursor(QStringLiteral(":/cursors/316.png"), 5, 19);
   m_cursors[1] = LoadCursor(QStringLiteral(":/cursors/317.png"), 9, 19);
-  m_cursors[2] = LoadInvertingCursor(QStringLiteral(":/cursors/318.png"), 14, 13);
+  m_cursors[2] = QCursor(QPixmap::fromImage(PaintingCursorPicture()), kPaintingHotX, kPaintingHotY);
 }
 
 CQuiltorView::~CQuiltorView() = default;
+
+// An inverting cursor (an all-zero mask) shows only on Windows; a white cross
+// with a black outline shows on every platform and over every picture.
+QImage CQuiltorView::PaintingCursorPicture() {
+  QImage picture(32, 32, QImage::Format_ARGB32);
+  picture.fill(Qt::transparent);
+  auto arm = [&](int dx, int dy, int grow, QRgb colour) {
+    for (int i = 1; i <= 3 + grow; ++i)
+      for (int w = -grow; w <= grow; ++w) {
+        const int x = kPaintingHotX + dx * i + dy * w, y = kPaintingHotY + dy * i + dx * w;
+        picture.setPixel(x, y, colour);
+      }
+  };
+  const int dirs[4][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
+  for (const auto& d : dirs) arm(d[0], d[1], 1, qRgb(0, 0, 0));
+  for (const auto& d : dirs) arm(d[0], d[1], 0, qRgb(255, 255, 255));
+  // the one-pixel gap shows the pixel that is painted
+  picture.setPixel(kPaintingHotX, kPaintingHotY, qRgba(0, 0, 0, 0));
+  return picture;
+}
 
 void CQuiltorView::ToggleMagnifier() {
   m_magnifier = m_magnifier ? 0 : 1;
@@ -264,10 +275,11 @@ void CQuiltorView::Print(QPrinter& printer) {
 }
 
 void CQuiltorView::Draw(CMemDC2& dc, const QRect& client) {
+  bool picture = false;
   {
     QPainter& p = dc.Painter();
     p.fillRect(client, m_doc.m_merge ? kMergeBackground : QColor(Qt::white));
-    DrawPicture(p, client);
+    picture = DrawPicture(p, client);
   }
   if (!m_doc.m_rotating) m_doc.m_angle = 0;
   // In merge mode the square's screen place is kept from before the merge,
@@ -275,6 +287,9 @@ void CQuiltorView::Draw(CMemDC2& dc, const QRect& client) {
   if (m_doc.m_merge && (m_zoomed || m_zoomMoved)) StoreSliceScreen();
   m_zoomMoved = false;
   if (!m_doc.m_merge) DrawSliceOverlay(dc);
+  // The default square's white outline lies over the help text; drawn first,
+  // it cut a column out of the glyphs it crossed.
+  if (!picture) DrawHelpText(dc.Painter(), client);
   if (m_doc.m_merge && m_doc.m_showFrame) DrawShowFrame(dc.Painter());
   DrawBrush(dc, client);
   DrawMagnifier(dc.Painter());
@@ -296,7 +311,7 @@ QImage CQuiltorView::Underlay(const QRect& bounds, bool withShowFrame) {
   QPainter up(&under);
   up.translate(-bounds.topLeft());
   up.fillRect(rect(), m_doc.m_merge ? kMergeBackground : QColor(Qt::white));
-  DrawPicture(up, rect());
+  if (!DrawPicture(up, rect())) DrawHelpText(up, rect());
   if (withShowFrame && m_doc.m_merge && m_doc.m_showFrame) DrawShowFrame(up);
   return under;
 }
@@ -338,7 +353,7 @@ void CQuiltorView::FitDisplayCopy(const CISImageEx& source, const QRect& client)
                                      static_cast<int>(device.y() / m_ratio));
 }
 
-void CQuiltorView::DrawPicture(QPainter& p, const QRect& client) {
+bool CQuiltorView::DrawPicture(QPainter& p, const QRect& client) {
   if (m_zoomed) {
     const bool shadow = m_showShadow && m_doc.m_shadowImage.HasPixels();
     if (m_doc.m_displayRefresh && !shadow) {
@@ -362,9 +377,9 @@ void CQuiltorView::DrawPicture(QPainter& p, const QRect& client) {
       DrawZoomed(p, m_doc.m_mainImage, m_pyramid[0]);
       if (m_doc.m_merge) DrawTwoPixelFrame(p, kBlue);
     } else {
-      DrawHelpText(p, client);
+      return false;
     }
-    return;
+    return true;
   }
   if (m_showShadow && m_doc.m_shadowImage.HasPixels()) {
     p.fillRect(client, kShadowBackground);
@@ -375,7 +390,7 @@ void CQuiltorView::DrawPicture(QPainter& p, const QRect& client) {
     m_displaySource = Source::Shadow;
     DrawDisplayCopy(p);
     DrawTwoPixelFrame(p, kRed);
-    return;
+    return true;
   }
   if (m_doc.m_mainImage.HasPixels()) {
     if (!m_fittedStale.isEmpty() && !m_doc.m_displayRefresh && !UpdateFittedCopy(m_fittedStale))
@@ -390,9 +405,9 @@ void CQuiltorView::DrawPicture(QPainter& p, const QRect& client) {
     m_displaySource = Source::Main;
     DrawDisplayCopy(p);
     if (m_doc.m_merge) DrawTwoPixelFrame(p, kBlue);
-    return;
+    return true;
   }
-  DrawHelpText(p, client);
+  return false;
 }
 
 void CQuiltorView::DrawDisplayCopy(QPainter& p) {
@@ -793,6 +808,28 @@ void CQuiltorView::enterEvent(QEnterEvent* event) {
   QWidget::enterEvent(event);
 }
 
+void CQuiltorView::leaveEvent(QEvent* event) {
+  if (m_doc.m_dragState == 0) SetPlaceText({});
+  QWidget::leaveEvent(event);
+}
+
+void CQuiltorView::ShowPlace(QPoint client) {
+  const CISImageEx& main = m_doc.m_mainImage;
+  if (!main.HasPixels()) {
+    SetPlaceText({});
+    return;
+  }
+  SetPlaceText(statustext::PlaceText(
+      ImagePointOf(client), QSize(static_cast<int>(main.m_width), static_cast<int>(main.m_height)),
+      m_doc.m_dragState, SliceRectOf(m_doc), m_doc.m_angle));
+}
+
+void CQuiltorView::SetPlaceText(const QString& text) {
+  if (text == m_placeText) return;
+  m_placeText = text;
+  emit PlaceChanged(text);
+}
+
 void CQuiltorView::mousePressEvent(QMouseEvent* event) {
   if (event->button() == Qt::MiddleButton) {
     m_panning = m_zoomed;
@@ -833,6 +870,7 @@ void CQuiltorView::mousePressEvent(QMouseEvent* event) {
     m_doc.PaintMask(at.x(), at.y(), 0);
     RepaintMergeChanges(before);
   }
+  ShowPlace(p);
   UpdateCursor();
 }
 
@@ -877,6 +915,7 @@ void CQuiltorView::mouseMoveEvent(QMouseEvent* event) {
                                             QPoint(m_doc.m_dragAnchorX, m_doc.m_dragAnchorY), p));
     update();
   }
+  ShowPlace(p);
   UpdateCursor();
 }
 
@@ -900,6 +939,7 @@ void CQuiltorView::mouseReleaseEvent(QMouseEvent* event) {
     m_doc.UpdateMaskPreview();
   }
   update();
+  ShowPlace(event->position().toPoint());
   UpdateCursor();
 }
 
@@ -907,6 +947,13 @@ void CQuiltorView::contextMenuEvent(QContextMenuEvent* event) {
   // The right button's release shows the menu; here only the keyboard's.
   if (event->reason() == QContextMenuEvent::Mouse) return;
   if (m_contextMenu) m_contextMenu->popup(event->globalPos());
+}
+
+void CQuiltorView::SetShowShadow(bool on) {
+  if ((m_showShadow != 0) == on) return;
+  m_showShadow = on ? 1 : 0;
+  EmptyDisplayCopy();
+  update();
 }
 
 void CQuiltorView::keyPressEvent(QKeyEvent* event) {
@@ -927,11 +974,7 @@ void CQuiltorView::keyPressEvent(QKeyEvent* event) {
     QWidget::keyPressEvent(event);
     return;
   }
-  if (!event->isAutoRepeat() && !m_showShadow) {
-    m_showShadow = 1;
-    EmptyDisplayCopy();
-    update();
-  }
+  if (!event->isAutoRepeat()) SetShowShadow(true);
 }
 
 void CQuiltorView::keyReleaseEvent(QKeyEvent* event) {
@@ -939,11 +982,7 @@ void CQuiltorView::keyReleaseEvent(QKeyEvent* event) {
     QWidget::keyReleaseEvent(event);
     return;
   }
-  if (!event->isAutoRepeat() && m_showShadow) {
-    m_showShadow = 0;
-    EmptyDisplayCopy();
-    update();
-  }
+  if (!event->isAutoRepeat()) SetShowShadow(false);
 }
 
 void CQuiltorView::wheelEvent(QWheelEvent* event) {

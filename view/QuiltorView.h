@@ -31,6 +31,9 @@ class CQuiltorView : public QWidget {
   // "Magnify Under Cursor" (32785).
   bool MagnifierOn() const { return m_magnifier != 0; }
   void ToggleMagnifier();
+  // The Space key's shadow view, from whichever widget of the window has the
+  // keyboard focus.
+  void SetShowShadow(bool on);
   // The whole drawing on a printer's painter, in client coordinates.
   void Render(QPainter& painter);
   // Prints the client drawing scaled to fit the printer's page.
@@ -58,6 +61,10 @@ class CQuiltorView : public QWidget {
   // Whole percent of screen pixels per picture pixel.
   int ZoomPercent() const;
   const qimg::CPicturePyramid& Pyramid() const { return m_pyramid[0]; }
+  // The painting cursor (318): a cross of three-pixel arms around a
+  // one-pixel gap at the hot spot.
+  static constexpr int kPaintingHotX = 14, kPaintingHotY = 13;
+  static QImage PaintingCursorPicture();
 
   // View state, read by the tests and the frame.
   const CISImageEx& DisplayCopy() const { return m_displayCopy; }
@@ -75,6 +82,9 @@ class CQuiltorView : public QWidget {
   void MagnifierChanged(bool on);
   // The shown zoom changed (0: no picture).
   void ZoomChanged(int percent);
+  // The status bar's place text: the image point under the pointer, or the
+  // square while it is dragged or turned; empty off the picture.
+  void PlaceChanged(const QString& text);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -91,12 +101,14 @@ class CQuiltorView : public QWidget {
   void wheelEvent(QWheelEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   bool event(QEvent* event) override;
+  void leaveEvent(QEvent* event) override;
 
  private:
   // The paint, in its order, in client coordinates; the raster steps work on
   // the buffer's pixels when there is one.
   void Draw(CMemDC2& dc, const QRect& client);
-  void DrawPicture(QPainter& p, const QRect& client);
+  // False when there is no picture to draw (the help text's case).
+  bool DrawPicture(QPainter& p, const QRect& client);
   void FitDisplayCopy(const CISImageEx& source, const QRect& client);
   void DrawDisplayCopy(QPainter& p);
   // The visible part of source at the zoom, from the pyramid level nearest
@@ -128,6 +140,8 @@ class CQuiltorView : public QWidget {
   // Repaints now what changed on screen after a pointer event in merge mode.
   void RepaintMergeChanges(const QRect& brushBefore);
   void UpdateCursor();
+  void ShowPlace(QPoint client);
+  void SetPlaceText(const QString& text);
   void EmptyDisplayCopy();
   // Zoom arithmetic against the current window and picture.
   QSize PictureSize() const;
@@ -177,4 +191,5 @@ class CQuiltorView : public QWidget {
   bool m_zoomSaved = false;  // a zoom to return to when the merge ends
   bool m_savedZoomed = false;
   viewzoom::Zoom m_savedZoom;
+  QString m_placeText;  // the status bar's place text last reported
 };

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <new>
 
+#include "image/lib/Imaging.h"
+
 namespace {
 
 void ExpandToRGBAScalar(const uint8_t* rgb, uint8_t* rgba, size_t n) {
@@ -52,7 +54,7 @@ void ExpandToRGBA(const uint8_t* rgb, uint8_t* rgba, size_t n) {
 // size cannot be represented or the allocation fails.
 std::unique_ptr<uint8_t[]> AllocateZeroed(int width, int height, int bytesPerPixel) {
   uint64_t count = uint64_t(width) * uint64_t(height) * uint64_t(bytesPerPixel);
-  if (count == 0 || count > (uint64_t(1) << 40)) return nullptr;
+  if (count == 0 || count > (uint64_t(1) << 40) || qimg::AllocationRefused()) return nullptr;
   return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[size_t(count)]());
 }
 

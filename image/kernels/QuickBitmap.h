@@ -7,7 +7,10 @@
 // 32-bit buffer, bytes R, G, B, A, rows top to bottom, unpadded.
 class CQuickBitmap {
  public:
+  CQuickBitmap() = default;
   virtual ~CQuickBitmap() = default;
+  CQuickBitmap(CQuickBitmap&&) = default;
+  CQuickBitmap& operator=(CQuickBitmap&&) = default;
   // Same size as held: zero-filled; else reallocated zero-filled. Returns
   // false on allocation failure (the bitmap then holds no pixels and its size
   // is 0). A width or height below 1 leaves it without pixels and returns true.
@@ -30,7 +33,10 @@ class CQuickBitmap {
 // 8-bit buffer, rows top to bottom.
 class CQuickBitmap8 {
  public:
+  CQuickBitmap8() = default;
   virtual ~CQuickBitmap8() = default;
+  CQuickBitmap8(CQuickBitmap8&&) = default;
+  CQuickBitmap8& operator=(CQuickBitmap8&&) = default;
   // Same size as held: zero-filled; else reallocated zero-filled when both
   // sides are positive (otherwise absent, stored size unchanged). Returns
   // false on allocation failure (then absent with size 0).

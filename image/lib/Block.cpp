@@ -1,5 +1,6 @@
 #include <sys/mman.h>
 
+#include <atomic>
 #include <cstdlib>
 
 #include "image/lib/Imaging.h"
@@ -8,10 +9,25 @@ namespace qimg {
 
 namespace {
 constexpr size_t kHugePage = size_t{2} << 20;
+std::atomic<int> g_allocationsBeforeFailure{-1};
+std::atomic<bool> g_noAtomicClaim{false};
+}  // namespace
+
+void FailAllocationAfter(int skip) { g_allocationsBeforeFailure = skip < 0 ? -1 : skip; }
+
+bool AllocationRefused() {
+  int left = g_allocationsBeforeFailure.load();
+  while (left >= 0) {
+    if (g_allocationsBeforeFailure.compare_exchange_weak(left, left - 1)) return left == 0;
+  }
+  return false;
 }
 
+void SetNoAtomicClaim(bool on) { g_noAtomicClaim = on; }
+bool NoAtomicClaim() { return g_noAtomicClaim; }
+
 uint8_t* AllocBlock(size_t bytes) {
-  if (bytes == 0 || bytes >= kMaxBlockBytes) return nullptr;
+  if (bytes == 0 || bytes >= kMaxBlockBytes || AllocationRefused()) return nullptr;
   if (bytes < kHugePage) return static_cast<uint8_t*>(std::malloc(bytes));
   // Round up so the tail also lands in a huge page; first touch of 4 KiB pages
   // costs several times more than the decode writes themselves.

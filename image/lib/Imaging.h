@@ -24,6 +24,7 @@ enum ErrorCode : uint32_t {
   kErrTooLarge = 106,     // the header asks for more than our limits allow
   kErrParam = 107,        // bad arguments from the caller
   kErrTruncated = 108,    // the pixel data ends before the picture does
+  kErrExists = 109,       // a file of that name exists and must not be replaced
 };
 
 uint32_t GetLastError();
@@ -40,6 +41,17 @@ constexpr uint64_t kMaxBlockBytes = 0xFFFFFFFFull;
 // fresh memory is the main cost of decoding a big picture.
 uint8_t* AllocBlock(size_t bytes);  // uninitialised; null on failure
 void FreeBlock(uint8_t* block);
+
+// Test hooks. FailAllocationAfter(n): of the pixel allocations to come (the
+// decoders' blocks, image and bitmap pixels), the one after n successful ones
+// fails, once; a negative n turns it off. AllocationRefused is what each such
+// allocation asks first.
+void FailAllocationAfter(int skip);
+bool AllocationRefused();
+// SetNoAtomicClaim(true): the file system has neither renameat2 with
+// RENAME_NOREPLACE nor hard links, as some FUSE and network mounts.
+void SetNoAtomicClaim(bool on);
+bool NoAtomicClaim();
 
 struct BlockDeleter {
   void operator()(uint8_t* p) const { FreeBlock(p); }

@@ -404,6 +404,7 @@ class MainFrameTest : public QObject {
     QFile::remove(pictures[2]);
     app->MainFrame()->Action(Cmd::kFileMruFirst + 2)->trigger();
     QCOMPARE(app->RecentFiles().Entries(), (QStringList{pictures[4], pictures[3], pictures[1]}));
+    QVERIFY(!app->MainFrame()->Action(Cmd::kFileMruFirst + 3));  // its action is gone
     // an entry that opens moves to the top
     app->MainFrame()->Action(Cmd::kFileMruFirst + 2)->trigger();
     QCOMPARE(app->RecentFiles().Entries().value(0), pictures[1]);
@@ -427,9 +428,12 @@ class MainFrameTest : public QObject {
     QCOMPARE(app->OpenDocumentFile(picture), CQuiltorApp::OpenResult::Opened);
     QCOMPARE(shapes.value(0), int(Qt::WaitCursor));
     QVERIFY(!QGuiApplication::overrideCursor());
-    // a dropped picture of another size asks whether to take it as the new background
+    // a dropped picture of another size asks whether to take it as the new background,
+    // then whether to save the unsaved work; Cancel keeps the picture
+    app->Doc().SetModifiedFlag(true);
     ModalAnswerer answers;
-    answers.Box(QMessageBox::No);
+    answers.Box(QMessageBox::Yes);
+    answers.Box(QMessageBox::Cancel);
     auto* data = new QMimeData;
     data->setUrls({QUrl::fromLocalFile(other)});
     QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
@@ -441,6 +445,9 @@ class MainFrameTest : public QObject {
     QVERIFY2(answers.Done(), qPrintable(Lines(frame).join(u'\n')));
     QCOMPARE(answers.boxCursors.value(0), int(Qt::ArrowCursor));
     QVERIFY(!QGuiApplication::overrideCursor());
+    QVERIFY(answers.boxTexts.value(1).startsWith(QStringLiteral("Save changes to")));
+    QVERIFY(app->Doc().IsModified() && app->Doc().m_mainImage.m_width != 640);
+    app->Doc().SetModifiedFlag(false);
   }
 
   void saveQuestionOnClose() {

@@ -215,7 +215,9 @@ TEST_F(Export, WithoutShadowNoControlNetFile) {
   EXPECT_EQ(host.log.filter(QStringLiteral("Exported CN")).size(), 0);
 }
 
-TEST_F(Export, FileNewRestartsTheCounterAndReplacesFiles) {
+// The counter starts at 1 again, but moves past the numbers whose slice or
+// ControlNet files are in the folder: nothing is replaced.
+TEST_F(Export, FileNewRestartsTheCounterButReplacesNoFile) {
   Picture(600, 600);
   Shadow(600, 600);
   doc.CreateSlice(512, 0, 1);
@@ -224,10 +226,10 @@ TEST_F(Export, FileNewRestartsTheCounterAndReplacesFiles) {
   Picture(600, 600, 5);
   Shadow(600, 600);
   doc.CreateSlice(256, 0, 2);
-  EXPECT_EQ(doc.ExportAndLock(), QStringLiteral("slice_001_(172,172,256,256).png"));
+  EXPECT_EQ(doc.ExportAndLock(), QStringLiteral("slice_002_(172,172,256,256).png"));
   CISImageEx shadow;
   ASSERT_TRUE(LoadPicture(In(QStringLiteral("ControlNet_Slice_001.png")), shadow));
-  EXPECT_EQ(shadow.m_width, 256u);  // the second export's
+  EXPECT_EQ(shadow.m_width, 512u);  // the first export's
 }
 
 TEST_F(Export, CounterHasAtLeastThreeDigits) {
@@ -272,7 +274,10 @@ TEST_F(Export, RotatedCutTurnsTheSquareUpright) {
 TEST_F(Export, FailedWriteIsReportedAndDoesNotLock) {
   Picture(600, 600);
   doc.CreateSlice(512, 0, 1);
-  ASSERT_TRUE(QDir().mkpath(In(QStringLiteral("slice_001_(44,44,512,512).png"))));
+  // A folder whose path leaves no room for a file name below the path limit.
+  while (folder.size() < 4080) folder += u'/' + QString(200, u'd').left(4079 - folder.size());
+  ASSERT_TRUE(QDir().mkpath(folder));
+  doc.m_sliceFolder = folder;
   EXPECT_TRUE(doc.ExportAndLock().isEmpty());
   EXPECT_EQ(host.log, QStringList{QStringLiteral("Error: Can't write slice: ") +
                                   In(QStringLiteral("slice_001_(44,44,512,512).png"))});

@@ -103,6 +103,33 @@ TEST_F(RecoveryTest, NothingIsWrittenUntilTheMainImageChangesAndSavingEndsTheJou
   EXPECT_TRUE(Journals(folder).isEmpty());
 }
 
+// Past twice the picture's bytes the journal becomes one record; it never
+// grows far beyond that, and replays byte-exact with its steps undoable.
+TEST_F(RecoveryTest, TheJournalCompactsAtTwiceThePictureAndStillRecovers) {
+  CISImageEx small;
+  MakeTestPicture(small, 160, 120, 4);
+  ASSERT_TRUE(doc->FileOpen(WritePng(small, "small.png")));
+  int64_t largest = 0, shrunk = 0;
+  for (int i = 0; i < 24; ++i) {
+    const int64_t before = doc->Journal().Size();
+    Merge(48, (i * 37) % 112, (i * 23) % 72, 20 + i);
+    doc->ApplyMerge();
+    shrunk += doc->Journal().Size() < before;
+    largest = std::max(largest, doc->Journal().Size());
+  }
+  EXPECT_GT(shrunk, 0);
+  EXPECT_LE(largest, 2 * 160 * 120 * 3 + 48 * 48 * 3 + 1024);  // twice, and the last record
+  const std::vector<uint8_t> last = Bytes(doc->m_mainImage);
+  doc->Journal().Abandon();
+  doc.reset();
+  bool recovered = false;
+  auto second = Recover(folder, IDocumentHost::Answer::Yes, &recovered);
+  ASSERT_TRUE(recovered);
+  EXPECT_TRUE(Bytes(second->doc->m_mainImage) == last);
+  while (second->doc->CanUndo()) second->doc->Undo();
+  EXPECT_TRUE(Bytes(second->doc->m_mainImage) == Bytes(small));
+}
+
 TEST_F(RecoveryTest, ARunningProgramsJournalIsNotOffered) {
   Merge(256, 100, 100, 7);
   doc->ApplyMerge();
@@ -133,6 +160,13 @@ TEST_F(RecoveryTest, YesReplaysEveryRecordByteExact) {
   EXPECT_EQ(d.m_sliceFolder, QStringLiteral("/somewhere/slices"));
   EXPECT_EQ(d.m_sliceX, 500);
   EXPECT_EQ(d.m_sliceWidth, 300);
+  // The history as it was: the undone apply to redo, the first to undo.
+  d.Redo();
+  EXPECT_TRUE(Bytes(d.m_mainImage) == states[2]);
+  d.Undo();
+  d.Undo();
+  EXPECT_TRUE(Bytes(d.m_mainImage) == states[0] && !d.CanUndo());
+  d.Redo();
   // The recovered work goes on in the same journal, now the second program's.
   ASSERT_EQ(Journals(folder).size(), 1);
   d.m_sliceX = 0;

@@ -263,7 +263,7 @@ TEST_F(UndoTest, LoadingFileNewAndANewBackgroundClearTheHistory) {
   host.answers = {IDocumentHost::Answer::No};  // not as a new background
   doc->ImportFile(background);
   EXPECT_TRUE(doc->CanUndo());
-  host.answers = {IDocumentHost::Answer::Yes};
+  host.answers = {IDocumentHost::Answer::Yes, IDocumentHost::Answer::No};  // new, unsaved
   doc->ImportFile(background);
   EXPECT_FALSE(doc->CanUndo());
   EXPECT_FALSE(doc->CanRedo());

@@ -95,4 +95,77 @@ TEST(RecoveryAfterKill, TheSecondRunRecoversThePixelsBeforeTheKill) {
   EXPECT_TRUE(fs::is_empty(dir / "data/Orvandel/Quiltor/recovery"));
 }
 
+// The console front end run in folder d, with home, settings and state there.
+int RunIn(const std::string& d, const std::string& script, std::string* out = nullptr) {
+  const std::string q = ShellQuote(d);
+  return testing_support::Run("cd " + q + " && HOME=" + q + " XDG_CONFIG_HOME=" + q +
+                                  "/config XDG_DATA_HOME=" + q + "/data exec " +
+                                  ShellQuote(QUILTOR_CLI) + " run " + script,
+                              out);
+}
+
+// A folder with castle.png (w x h) and returned.png (n x n).
+std::string Pictures(uint32_t w, uint32_t h, uint32_t n) {
+  const std::string d = testing_support::TempDir();
+  CISImageEx picture, slice;
+  testing_support::MakeTestPicture(picture, w, h, 5);
+  testing_support::MakeTestPicture(slice, n, n, 6);
+  EXPECT_EQ(picture.SaveFile(d + "/castle.png", kFilePNG), 0u);
+  EXPECT_EQ(slice.SaveFile(d + "/returned.png", kFilePNG), 0u);
+  return d;
+}
+
+// Killed between writing the compacted journal and renaming it: the old
+// journal is whole, and recovery gives the picture of the last apply.
+TEST(RecoveryAfterKill, AKillDuringCompactionLeavesTheOldJournalUsable) {
+  const int steps = 24;
+  std::string work = "folder slices\n";
+  for (int i = 0; i < steps; ++i)
+    work += "place " + std::to_string((i * 37) % 112) + " " + std::to_string((i * 23) % 72) +
+            " 48 48\nexport\nimport returned.png\napply\nwrite-main step-" + std::to_string(i) +
+            ".png\n";
+  // The same work twice: once to the end, once killed at the first compaction.
+  const std::string whole = Pictures(160, 120, 48), killed = Pictures(160, 120, 48);
+  std::ofstream(whole + "/work.script") << "open castle.png\n" << work;
+  std::ofstream(killed + "/work.script") << "open castle.png\nkill-during-compaction\n" << work;
+  std::ofstream(killed + "/recover.script") << "answer yes\nrecover\nwrite-main recovered.png\n";
+  ASSERT_EQ(RunIn(whole, "work.script"), 0);
+  RunIn(killed, "work.script");
+  int killedAt = 0;
+  while (killedAt < steps && fs::exists(killed + "/step-" + std::to_string(killedAt) + ".png"))
+    ++killedAt;
+  ASSERT_LT(killedAt, steps) << "no compaction happened";
+  const fs::path recovery = fs::path(killed) / "data/Orvandel/Quiltor/recovery";
+  EXPECT_EQ(testing_support::Run("ls " + ShellQuote(recovery.string()) + "/*.compact"), 0);
+
+  ASSERT_EQ(RunIn(killed, "recover.script"), 0);
+  CISImageEx expected, recovered;
+  ASSERT_EQ(expected.Load(whole + "/step-" + std::to_string(killedAt) + ".png"), 0u);
+  ASSERT_EQ(recovered.Load(killed + "/recovered.png"), 0u);
+  EXPECT_EQ(testing_support::MaxDifference(expected, recovered), 0);
+  EXPECT_TRUE(fs::is_empty(recovery));  // the half-written compaction went with it
+}
+
+// A second run exports the same square into the same folder: it moves past
+// the first run's files, and short of memory it writes nothing.
+TEST(ExportAfterRestart, TheSecondRunNeverReplacesTheFirstRunsFiles) {
+  const std::string d = Pictures(200, 100, 8);
+  const std::string start = "open castle.png\nfolder slices\nslice 64\nshadow-copy\n";
+  std::ofstream(d + "/first.script") << start << "export\n";
+  std::ofstream(d + "/second.script") << start << "fail-alloc 0\nexport\nexport\n";
+  ASSERT_EQ(RunIn(d, "first.script"), 0);
+  const std::string first = d + "/slices/slice_001_(68,18,64,64).png";
+  const std::string shadow = d + "/slices/ControlNet_Slice_001.png";
+  const auto firstBytes = testing_support::ReadFileBytes(first);
+  const auto shadowBytes = testing_support::ReadFileBytes(shadow);
+  std::string second;
+  ASSERT_EQ(RunIn(d, "second.script", &second), 0);
+  for (const char* line : {"Error: Not enough memory to export slices/slice_002_(68,18,64,64).png",
+                           "Exported Slice: slices/slice_002_(68,18,64,64).png",
+                           "Exported CN: slices/ControlNet_Slice_002.png"})
+    EXPECT_NE(second.find(std::string(line) + "\n"), std::string::npos) << line << second;
+  EXPECT_EQ(testing_support::ReadFileBytes(first), firstBytes);
+  EXPECT_EQ(testing_support::ReadFileBytes(shadow), shadowBytes);
+}
+
 }  // namespace

@@ -90,6 +90,22 @@ class QuiltorViewTest : public QObject {
     QCOMPARE(shot.pixel(799, 599), qRgb(255, 255, 255));
   }
 
+  // The white default square, invisible on the white page, must not cut a
+  // column out of the glyphs it crosses: the page is the same without it.
+  void helpTextWholeUnderTheDefaultSquare_data() {
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("800 x 600") << QSize(800, 600);
+    QTest::newRow("view of a 1600 x 1000 screen") << QSize(1010, 620);
+  }
+  void helpTextWholeUnderTheDefaultSquare() {
+    QFETCH(QSize, size);
+    ViewFixture f(size.width(), size.height());
+    const QImage withSquare = Grab(f.view);
+    f.doc.m_sliceX = -100000;  // drawn far outside the page
+    const QImage withoutSquare = Grab(f.view);
+    QCOMPARE(withSquare, withoutSquare);
+  }
+
   void nonRotatingSliceDrawnUpright() {
     ViewFixture f(600, 600);
     MakeFlat(f.doc.m_mainImage, 600, 600, QColor(0, 0, 0));
@@ -360,7 +376,10 @@ class QuiltorViewTest : public QObject {
     QCOMPARE(f.view.cursor().hotSpot(), QPoint(9, 19));
     Press(f.view, {11, 10});
     QCOMPARE(f.view.cursor().hotSpot(), QPoint(14, 13));
-    QCOMPARE(f.view.cursor().bitmap().size(), QSize(32, 32));
+    const QImage cross =
+        f.view.cursor().pixmap().toImage();  // white, outlined, gap at the hot spot
+    QVERIFY(cross.pixel(15, 13) == qRgb(255, 255, 255) && cross.pixel(16, 14) == qRgb(0, 0, 0) &&
+            qAlpha(cross.pixel(14, 13)) == 0);
   }
 
   void printsStraightOnThePrinter() {

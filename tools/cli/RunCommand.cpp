@@ -13,8 +13,12 @@
 //   shadow [PATH] | shadow-copy | shadow-remove | export-small 512|1024
 //   show-frame | write-preview PATH
 //   undo | redo | recover | write-main PATH | wait
+//   fail-alloc N                the pixel allocation after N more fails (once)
+//   kill-during-compaction      SIGKILL between writing a compacted journal and renaming it
+//   sd-server URL [webui|comfyui] | sd-set KEY VALUE | send [IMG2IMG-FOLDER]
 // ("wait" blocks until a line or the end arrives on standard input: a script
 // given as FILE can be held there, for instance to be killed.)
+#include <csignal>
 #include <cstdio>
 
 #include "tools/cli/Commands.h"
@@ -38,6 +42,7 @@ int CmdRun(const Args&) {
 #include "document/QuickImport.h"
 #include "document/QuiltorDoc.h"
 #include "tools/cli/ConsoleHost.h"
+#include "tools/cli/SdCommands.h"
 
 namespace {
 
@@ -388,6 +393,32 @@ class CScript {
     c[QStringLiteral("write-main")] = [this](const QString& r, const QStringList&) {
       NeedPath(r);
       WriteMain(r);
+    };
+    // Of the pixel allocations to come, the one after N successful ones fails.
+    c[QStringLiteral("fail-alloc")] = [](const QString&, const QStringList& w) {
+      Count(w, 1, 1);
+      qimg::FailAllocationAfter(IntIn(w[0], 0, 1 << 20));
+    };
+    // The program dies as by a power cut while it compacts its journal.
+    c[QStringLiteral("kill-during-compaction")] = [](const QString&, const QStringList& w) {
+      Count(w, 0, 0);
+      CRecoveryJournal::SetCompactionHook([] { ::raise(SIGKILL); });
+    };
+    // Stable Diffusion: send exports and locks first, as the Slicer's button.
+    auto check = [](const QString& error) {
+      if (!error.isEmpty()) throw LineError{error};
+    };
+    c[QStringLiteral("sd-server")] = [this, check](const QString&, const QStringList& w) {
+      check(SdServer(m_services.settings, w));
+    };
+    c[QStringLiteral("sd-set")] = [this, check](const QString& r, const QStringList&) {
+      check(SdSet(m_services.settings, r));
+    };
+    c[QStringLiteral("send")] = [this](const QString& r, const QStringList&) {
+      const QString name = m_doc.ExportAndLock();
+      if (name.isEmpty()) return;
+      CConsoleHost::Note(QStringLiteral("history: ") + name);
+      SdSendAndWait(m_doc, m_services.settings, name, r);
     };
     c[QStringLiteral("wait")] = [](const QString&, const QStringList& w) {
       Count(w, 0, 0);
