@@ -158,9 +158,12 @@ TEST(SendToSd, WebUiCycleEqualsAManualImportOfTheSamePicture) {
   RunScript(manual, "shadow-copy\nexport\nimport " + result + "\napply\nsave\n");
   EXPECT_EQ(ReadFileBytes(dir + "/castle_0001.png"), ReadFileBytes(manual + "/castle_0001.png"));
 
-  // A second send never overwrites the first result.
+  // A second run never overwrites the first result: its export moves past the
+  // first slice's name, and so does its result.
+  const std::vector<uint8_t> first = ReadFileBytes(result);
   RunScript(dir, "sd-server " + server.Url() + "\nsend " + dir + "/out\n");
-  EXPECT_TRUE(fs::exists(dir + "/out/slice_001_(44,0,512,512)-sd_2.png"));
+  EXPECT_TRUE(fs::exists(dir + "/out/slice_002_(44,0,512,512)-sd.png"));
+  EXPECT_EQ(ReadFileBytes(result), first);
 }
 
 TEST(SendToSd, ComfyUiUploadsTheSliceIntoTheTitledNodeAndFetchesTheSavedImage) {
