@@ -16,22 +16,11 @@
 #include <memory>
 #include <vector>
 
-#include "bench/BenchHost.h"
+#include "bench/ViewBenchHost.h"
 #include "document/QuiltorDoc.h"
 #include "view/QuiltorView.h"
 
 namespace {
-
-class BenchHost : public CBenchHost {
- public:
-  void Repaint() override {
-    if (view) view->update();
-  }
-  void MainImageChanged(const QRect& rect) override {
-    if (view) view->ImageChanged(rect);
-  }
-  CQuiltorView* view = nullptr;
-};
 
 void Fill(CISImageEx& image, int w, int h, uint32_t seed) {
   image.Create(uint32_t(w), uint32_t(h), 24);
@@ -69,7 +58,7 @@ Stats Summarise(std::vector<double> ms) {
 
 // One merge on a picture of the given size; returns per-move times in ms.
 std::vector<double> PaintMoves(int w, int h, int moves) {
-  BenchHost host;
+  CViewBenchHost host;
   CQuiltorServices services;
   CQuiltorDoc doc(host, services);
   Fill(doc.m_mainImage, w, h, 1);
@@ -126,7 +115,7 @@ int main(int argc, char** argv) {
   std::printf("  ratio 8000x6000 / 2000x1500 (mean): %.2f\n", big.mean / small.mean);
 
   {
-    BenchHost host;
+    CViewBenchHost host;
     CQuiltorServices services;
     CQuiltorDoc doc(host, services);
     Fill(doc.m_mainImage, 8000, 6000, 3);

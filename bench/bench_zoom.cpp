@@ -21,23 +21,12 @@
 #include <functional>
 #include <vector>
 
-#include "bench/BenchHost.h"
+#include "bench/ViewBenchHost.h"
 #include "document/QuiltorDoc.h"
 #include "image/kernels/PicturePyramid.h"
 #include "view/QuiltorView.h"
 
 namespace {
-
-class ViewBenchHost : public CBenchHost {
- public:
-  void Repaint() override {
-    if (view) view->update();
-  }
-  void MainImageChanged(const QRect& rect) override {
-    if (view) view->ImageChanged(rect);
-  }
-  CQuiltorView* view = nullptr;
-};
 
 struct Stats {
   double median = 0, worst = 0;
@@ -66,7 +55,7 @@ void Mouse(QWidget& w, QEvent::Type type, QPoint at, Qt::MouseButton b, Qt::Mous
 
 // A document with a picture and its view, shown.
 struct Scene {
-  ViewBenchHost host;
+  CViewBenchHost host;
   CQuiltorServices services;
   CQuiltorDoc doc{host, services};
   CQuiltorView view{doc};
