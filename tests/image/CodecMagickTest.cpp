@@ -67,6 +67,8 @@ const Layout kLayouts[] = {
     {"rle32", "tga", "-alpha set -compress RLE", kFileTGA32, 0, 45, kTgaOrient},
 };
 
+void PrintTo(const Layout& layout, std::ostream* os) { *os << layout.name; }
+
 class CodecMagick : public ::testing::TestWithParam<Layout> {};
 
 TEST_P(CodecMagick, LoadsLikeImageMagickAndDetects) {
