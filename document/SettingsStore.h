@@ -6,6 +6,8 @@
 #include <QString>
 #include <QVariant>
 
+#include "document/MergeLimits.h"
+
 class CSettingsStore {
  public:
   QString GetProfileString(const QString& section, const QString& entry,
@@ -51,8 +53,8 @@ inline constexpr int kApplicationLookDefault = 210;
 }  // namespace Settings
 
 // Application-wide services the document uses: the settings store and the
-// edge blur (32 at every start, never stored).
+// edge blur (its start value at every start, never stored).
 struct CQuiltorServices {
   CSettingsStore settings;
-  int edgeBlur = 32;
+  int edgeBlur = MergeLimits::kEdgeBlur.start;
 };
