@@ -14,8 +14,7 @@ CQuiltorDoc::CQuiltorDoc(IDocumentHost& host, CQuiltorServices& services)
   m_brush.m_softness = MergeLimits::kSoftness.start;
   m_brush.m_opacity = MergeLimits::kOpacity.start;
   m_brush.Build();
-  m_autoSend = ReadSetting(m_services.settings, Settings::kAutoSendToClipboard,
-                           Settings::kAutoSendToClipboardDefault);
+  m_autoSend = ReadSetting(m_services.settings, Settings::kAutoSendToClipboard);
   CUserDiffData folders(QStringLiteral("Quiltor"), QStringLiteral("slices"));
   m_sliceFolder = ReadSetting(m_services.settings, Settings::kSlicePath, folders.GetPath());
 }
