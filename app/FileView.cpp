@@ -3,7 +3,7 @@
 #include <QIcon>
 #include <QScrollArea>
 
-#include "document/CommandIds.h"
+#include "app/CommandIds.h"
 #include "panes/LeftDialog.h"
 
 CFileView::CFileView(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* parent)

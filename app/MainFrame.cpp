@@ -25,14 +25,14 @@
 #include <QToolButton>
 #include <QWindow>
 
+#include "app/CommandIds.h"
 #include "app/FileView.h"
 #include "app/Looks.h"
 #include "app/OutputWnd.h"
 #include "app/Prompts.h"
 #include "app/PropertiesWnd.h"
-#include "app/WindowPlacement.h"
 #include "app/SdSendUi.h"
-#include "document/CommandIds.h"
+#include "app/WindowPlacement.h"
 #include "document/QuiltorDoc.h"
 #include "panes/BusyCursor.h"
 #include "panes/LeftDialog.h"

@@ -6,8 +6,8 @@
 #include <QResizeEvent>
 #include <QScrollArea>
 
+#include "app/CommandIds.h"
 #include "app/MainFrame.h"
-#include "document/CommandIds.h"
 #include "document/QuiltorDoc.h"
 #include "panes/PropertyDialog.h"
 

@@ -22,8 +22,8 @@
 #include <zlib.h>
 #include <libdeflate.h>
 
+#include "app/CommandIds.h"
 #include "app/MainFrame.h"
-#include "document/CommandIds.h"
 #include "document/FileFilters.h"
 #include "document/QuiltorDoc.h"
 #include "panes/BusyCursor.h"
