@@ -185,7 +185,7 @@ class CQuiltorDoc {
   MergePlace Place() const;
   MergeSettings CurrentMergeSettings() const;
   bool BuildMergeWith(bool sliceUnchanged);
-  QString m_slicePath;  // the returned file being merged
+  QString m_slicePath;              // the returned file being merged
   mutable int m_matchColours = -1;  // -1 until read from the settings
   // changed: the main-image pixels the merge step changed (empty: all).
   void FinishMerge(const PixelRect& changed);

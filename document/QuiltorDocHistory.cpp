@@ -3,9 +3,8 @@
 #include <QFileInfo>
 #include <algorithm>
 
-#include "image/kernels/MergeKernels.h"
-
 #include "document/QuiltorDoc.h"
+#include "image/kernels/MergeKernels.h"
 
 namespace {
 const QString kStrokeStep = QStringLiteral("Mask Stroke");
@@ -73,8 +72,7 @@ void CQuiltorDoc::CommitMergeStep() {
       // Without the pixels before it, no earlier step can be undone exactly.
       ClearHistory();
       return;
-    case CMergeSession::ApplyRecord::kRecorded:
-      break;
+    case CMergeSession::ApplyRecord::kRecorded: break;
   }
   const PixelRect area{step.left, step.top, step.right, step.bottom};
   PushStep(m_mainHistory, std::move(step));
@@ -290,10 +288,11 @@ bool CQuiltorDoc::RecoverJournal(CJournalReader& reader, const QString& path,
   do {
     ReplayIntoHistory(record);
     const PixelRect area{record.left, record.top, record.right, record.bottom};
-    const auto mainView = qkern::PixelView::Packed(m_mainImage.Pixels(), w, m_mainImage.m_height, 3);
-    qkern::CopyPixels(qkern::ConstPixelView::Packed(record.pixels.data(), area.Width(),
-                                                    area.Height(), 3),
-                      mainView.Crop(area));
+    const auto mainView =
+        qkern::PixelView::Packed(m_mainImage.Pixels(), w, m_mainImage.m_height, 3);
+    qkern::CopyPixels(
+        qkern::ConstPixelView::Packed(record.pixels.data(), area.Width(), area.Height(), 3),
+        mainView.Crop(area));
     m_mergeSession.NoteMainChanged(area);
     m_journalRegion.Include(area);
     ++count;

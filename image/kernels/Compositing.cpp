@@ -214,11 +214,11 @@ void LimitColumns(double a, double slope, double lo, double hi, double& c0, doub
   c1 = std::min(c1, t1);
 }
 
-// The re-feather's alpha over overlay rows r0..r1 (inside the background).
+// The re-feather's alpha along one overlay row (inside the background).
 // Only overlay pixels whose cubic taps reach a ramp of the old or the new
 // feather can change, and only in alpha (the channels are sampled
 // independently).
-void RefeatherRows(const RenderJob& job, const AlphaOnly& pass, int row, int col0, int col1) {
+void RefeatherRow(const RenderJob& job, const AlphaOnly& pass, int row, int col0, int col1) {
   const int sw = job.sliceWidth, sh = job.sliceHeight, r = std::max(pass.ramp, 0);
   const float cs = job.square.cosine, sn = job.square.sine;
   const int ox = job.ox, cx = job.square.cx;
@@ -388,7 +388,7 @@ void RenderRotatedOverlay(const qkern::RotatedSquareF& square, qkern::ConstPixel
     qkern::ParallelFor(row1 - row0, qkern::ThreadsFor(int64_t{row1 - row0} * (col1 - col0) / 4),
                        [&](int begin, int end) {
                          for (int row = row0 + begin; row < row0 + end; ++row)
-                           RefeatherRows(job, *alphaOnly, row, col0, col1);
+                           RefeatherRow(job, *alphaOnly, row, col0, col1);
                        });
     return;
   }

@@ -215,9 +215,10 @@ TEST(RenderRotatedOverlay, VectorAndPlainPathsAgree) {
     ov[plain].assign(100 * 90 * 4, 0);
     // Centred near the bottom-right corner so the clamped taps are used too.
     ExtractRotatedSquare(bg.data(), W, H, W - 5, H - 3, s, 0.3, cut[plain].data());
-    RenderRotatedOverlay(qkern::RotatedSquareF::FromRadians(W - 20, H - 10, 0.3f),
-                         qkern::ConstPixelView::Packed(slice.data(), s, s, 4),
-                         {qkern::PixelView::Packed(ov[plain].data(), 100, 90, 4), W - 70, H - 60, W, H});
+    RenderRotatedOverlay(
+        qkern::RotatedSquareF::FromRadians(W - 20, H - 10, 0.3f),
+        qkern::ConstPixelView::Packed(slice.data(), s, s, 4),
+        {qkern::PixelView::Packed(ov[plain].data(), 100, 90, 4), W - 70, H - 60, W, H});
   }
   qkern::EnableVectorPaths(true);
   EXPECT_EQ(cut[0], cut[1]);
