@@ -179,13 +179,15 @@ struct RenderJob {
       uint8_t* out = job.overlay + (size_t(r) * size_t(job.overlayWidth) + c0) * 4; \
       const int64_t y = int64_t(job.oy) + r;                                        \
       const bool rowInside = y >= 0 && y < job.height && job.haveSlice;             \
+      const float dy = float(y - job.square.cy);                                    \
       for (int c = c0; c < c1; ++c, out += 4) {                                     \
         const int64_t x = int64_t(job.ox) + c;                                      \
         if (!rowInside || x < 0 || x >= job.width) {                                \
           std::memset(out, 0, 4);                                                   \
           continue;                                                                 \
         }                                                                           \
-        const qkern::RotatedSquareF::Point q = job.square.Inverse(x, y);            \
+        const qkern::RotatedSquareF::Point q =                                      \
+            job.square.InverseOffset(float(x - job.square.cx), dy);                 \
         const float sx = q.x + job.halfW, sy = q.y + job.halfH;                     \
         if (sx >= 0 && sx < job.sw && sy >= 0 && sy < job.sh)                       \
           SAMPLE<4>(job.slice, job.sliceWidth, job.sliceHeight, sx, sy, out);       \

@@ -38,7 +38,10 @@ struct RotatedSquare {
   }
   // The square-frame offset of the picture pixel (x, y) from the centre.
   Point Inverse(int64_t x, int64_t y) const {
-    const T dx = static_cast<T>(x - cx), dy = static_cast<T>(y - cy);
+    return InverseOffset(static_cast<T>(x - cx), static_cast<T>(y - cy));
+  }
+  // The same from the pixel's offset to the centre (a row's dy taken once).
+  Point InverseOffset(T dx, T dy) const {
     return {dx * cosine + dy * sine, dy * cosine - dx * sine};
   }
   // The corners of a halfWidth x halfHeight rectangle about the centre, in the
