@@ -18,8 +18,7 @@ bool CQuiltorDoc::StrokeToUndo() const {
 }
 
 size_t CQuiltorDoc::UndoBudget() const {
-  const int mb =
-      ReadSetting(m_services.settings, Settings::kUndoBudgetMB, Settings::kUndoBudgetMBDefault);
+  const int mb = ReadSetting(m_services.settings, Settings::kUndoBudgetMB);
   return static_cast<size_t>(std::max(mb, 0)) << 20;
 }
 
