@@ -116,15 +116,15 @@ void BM_ExtractRotatedSquare(benchmark::State& state) {
 }
 
 void BM_RenderRotatedOverlay(benchmark::State& state) {
-  const Buffer& bg = Photo(kBackground, kBackground, 3);
   const Buffer& slice = Photo(kSquare, kSquare, 4);
   Buffer overlay(size_t(kOverlay) * kOverlay * 4);
   const float theta = float(35 * M_PI / 180);
   const int cx = kBackground / 2, cy = kBackground / 2;
   for (auto _ : state) {
-    RenderRotatedOverlay(bg.data.get(), kBackground, kBackground, cx, cy, theta, slice.data.get(),
-                         kSquare, kSquare, overlay.data.get(), cx - kOverlay / 2, cy - kOverlay / 2,
-                         kOverlay, kOverlay);
+    RenderRotatedOverlay(qkern::RotatedSquareF::FromRadians(cx, cy, theta),
+                         qkern::ConstPixelView::Packed(slice.data.get(), kSquare, kSquare, 4),
+                         {qkern::PixelView::Packed(overlay.data.get(), kOverlay, kOverlay, 4),
+                          cx - kOverlay / 2, cy - kOverlay / 2, kBackground, kBackground});
     benchmark::ClobberMemory();
   }
   Touched(state, double(slice.size + overlay.size));

@@ -4,11 +4,11 @@
 
 #include <cstdint>
 
+#include "image/kernels/MergeKernels.h"
+
 namespace merge {
 
-inline uint8_t BlendChannel(uint32_t backup, uint32_t overlay, uint32_t e) {
-  return static_cast<uint8_t>((backup * (255 - e) + overlay * e) / 255);
-}
+using qkern::BlendChannel;
 
 // Blends n overlay pixels (R, G, B, A) over the backup (R, G, B) into the main
 // image and records the weights: e = mask * alpha / 255,

@@ -103,7 +103,8 @@ void CQuiltorDoc::LockSlice() {
   if (!m_locked) {
     m_locked = 1;
     Log(QStringLiteral("Lock current place"));
-    if (MatchColoursOn()) NoteReferenceColours(m_mainImage);
+    if (MatchColoursOn())
+      m_mergeSession.SetReferenceColours(CMergeSession::MeasureReference(m_mainImage, Place()));
   }
   m_host.Repaint();
 }
@@ -119,41 +120,14 @@ void CQuiltorDoc::CancelLock() {
 void CQuiltorDoc::NewDocument() {
   m_mainImage.Clear();
   m_shadowImage.Clear();
-  m_backupImage.Clear();
-  ReleaseMergeBuffers();
-  m_blendedRegion = {};
+  m_mergeSession.DropAll();
   ResetSliceState();
   ClearHistory();
   SetJournalBase(QString());
   m_host.Repaint();
 }
 
-void CQuiltorDoc::ReleaseMergeBuffers() {
-  ForgetReferenceColours();
-  std::vector<uint16_t>().swap(m_colourScratch);
-  m_sliceImage.Clear();
-  m_overlay.Release();
-  m_blendMask.Release();
-  m_mask.Release();
-  m_strokeSnapshot.Release();
-  m_featheredSlice.Release();
-  m_overlaySource = {};
-  m_maskChanged = false;
-}
-
-size_t CQuiltorDoc::MergeBufferBytes() const {
-  auto bytes = [](int w, int h, size_t per) {
-    return w > 0 && h > 0 ? static_cast<size_t>(w) * static_cast<size_t>(h) * per : 0;
-  };
-  size_t total =
-      m_sliceImage.HasPixels() ? size_t{m_sliceImage.RowBytes()} * m_sliceImage.m_height : 0;
-  if (m_overlay.m_pixels) total += bytes(m_overlay.m_width, m_overlay.m_height, 4);
-  if (m_featheredSlice.m_pixels)
-    total += bytes(m_featheredSlice.m_width, m_featheredSlice.m_height, 4);
-  for (const CQuickBitmap8* b : {&m_mask, &m_blendMask, &m_strokeSnapshot})
-    if (b->m_pixels) total += bytes(b->m_width, b->m_height, 1);
-  return total + m_colourScratch.capacity() * sizeof(uint16_t);
-}
+size_t CQuiltorDoc::MergeBufferBytes() const { return m_mergeSession.BufferBytes(); }
 
 void CQuiltorDoc::ResetSliceState() {
   m_sliceCounter = 1;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "document/DocumentHost.h"
+#include "document/MergeSession.h"
 #include "document/RecoveryJournal.h"
 #include "document/SettingsStore.h"
 #include "document/UndoHistory.h"
@@ -85,7 +86,7 @@ class CQuiltorDoc {
   // The Lab statistics of the square a returned slice will replace, measured
   // once for the lock (before img2img, so that the merge does not wait for
   // them) and kept until the merge ends or the picture under it changes.
-  void ForgetReferenceColours() { m_referenceColours.valid = false; }
+  void ForgetReferenceColours() { m_mergeSession.ForgetReferenceColours(); }
 
   // --- main image load and save
   void LoadMainImage(const QString& path);
@@ -142,19 +143,26 @@ class CQuiltorDoc {
   // --- members read and written directly by the view and the panes
   CISImageEx m_mainImage;
   CISImageEx m_shadowImage;
-  CISImageEx m_backupImage;
-  CISImageEx m_sliceImage;
-  CQuickBitmap m_overlay;
-  int m_overlayX = 0;
-  int m_overlayY = 0;
-  CQuickBitmap8 m_mask;
-  CQuickBitmap8 m_strokeSnapshot;
-  CQuickBitmap8 m_blendMask;
+
+ private:
+  CMergeSession m_mergeSession{m_mainImage};
+
+ public:
+  // The merge's buffers under the names the view, the panes and the tests
+  // read them by; the session owns them and keeps them consistent.
+  CISImageEx& m_backupImage = m_mergeSession.Backup();
+  CISImageEx& m_sliceImage = m_mergeSession.Slice();
+  CQuickBitmap& m_overlay = m_mergeSession.Overlay();
+  const int& m_overlayX = m_mergeSession.OverlayX();
+  const int& m_overlayY = m_mergeSession.OverlayY();
+  CQuickBitmap8& m_mask = m_mergeSession.Mask();
+  CQuickBitmap8& m_strokeSnapshot = m_mergeSession.StrokeSnapshot();
+  CQuickBitmap8& m_blendMask = m_mergeSession.BlendMask();
+  const int& m_lastDabX = m_mergeSession.LastDabX();
+  const int& m_lastDabY = m_mergeSession.LastDabY();
   CGeneralBrush m_brush;
   int m_tool = 0;  // 0 eraser, 1 brush
   int m_brushPreview = 0;
-  int m_lastDabX = 0;
-  int m_lastDabY = 0;
   int m_sliceX = 0;
   int m_sliceY = 0;
   int m_sliceWidth = 512;
@@ -184,106 +192,25 @@ class CQuiltorDoc {
   void Log(const QString& text) { m_host.AddOutputLine(text); }
   // The slice values File New and a new background start again from.
   void ResetSliceState();
-  // Drops every buffer and record of a merge; the main and backup images stay.
-  void ReleaseMergeBuffers();
   void PlaceSquare(int x, int y, int width, int height, bool rotating, int angle);
 
-  // --- merge bookkeeping. The main image differs from the backup only inside
-  // m_blendedRegion (main-image pixels, right and bottom exclusive), so
-  // restoring or taking a backup only needs that rectangle.
-  struct PixelRect {
-    int left = 0, top = 0, right = 0, bottom = 0;
-    bool IsEmpty() const { return right <= left || bottom <= top; }
-    // Grows to the bounding box of both.
-    void Include(const PixelRect& r) {
-      if (r.IsEmpty()) return;
-      if (IsEmpty()) {
-        *this = r;
-        return;
-      }
-      left = std::min(left, r.left);
-      top = std::min(top, r.top);
-      right = std::max(right, r.right);
-      bottom = std::max(bottom, r.bottom);
-    }
-  };
-  PixelRect m_blendedRegion;
-  bool MainAndBackupComparable() const;
-  void MarkBlended(const PixelRect& rect);
-  void RestoreMainFromBackup();
-  void CopyMainToBackup();
-  void BlendOverlayArea(int col0, int row0, int col1, int row1);
-  // What the overlay was last built from. A rebuild for a new edge blur or
-  // mask (RefreshMerge) of the same slice and place only redoes the feather.
-  struct OverlaySource {
-    bool valid = false;
-    uint8_t rotating = 0;
-    int angle = 0, sliceX = 0, sliceY = 0, sliceWidth = 0, sliceHeight = 0, zoom = 0;
-    uint32_t imageWidth = 0, imageHeight = 0, backgroundWidth = 0, backgroundHeight = 0;
-    int overlayWidth = 0, overlayHeight = 0, feather = 0;
-    bool matched = false;
-  };
-  OverlaySource m_overlaySource;
-  CQuickBitmap m_featheredSlice;  // a rotating slice with the feather, as sampled
-  OverlaySource CurrentOverlaySource() const;
-  bool SameOverlaySource(const OverlaySource& current) const;
+  // --- the merge, held by m_mergeSession
+  using PixelRect = qkern::PixelRect;
+  MergePlace Place() const;
+  MergeSettings CurrentMergeSettings() const;
   bool BuildMergeWith(bool sliceUnchanged);
-  // A new overlay built aside; the document takes it over only when all of
-  // it could be made.
-  struct MergeBuffers {
-    CQuickBitmap overlay, feathered;
-    CQuickBitmap8 blendMask, mask;
-    CISImageEx main;  // the backup's copy when the main image can't take a blend
-    int ox = 0, oy = 0;
-    bool newBlendMask = false, newMask = false;
-  };
-  bool PrepareMerge(MergeBuffers& buffers, const OverlaySource& source, bool freshMask);
-  // sameSlice: a rebuild of the merged slice in place (its changed pixels
-  // are reported by rectangle).
-  void CommitMerge(MergeBuffers& buffers, OverlaySource source, bool sameSlice = false);
-  QString m_slicePath;  // the returned file being merged
-  // Redoes the feather of a rotating overlay; with blend, also the main-image
-  // pixels whose weight it changed.
-  void RefeatherRotatedOverlay(int oldFeather, int newFeather, bool blend);
-  bool m_maskChanged = false;       // since the last blend of the whole overlay
+  QString m_slicePath;              // the returned file being merged
   mutable int m_matchColours = -1;  // -1 until read from the settings
-  // The statistics of the backup's square the slice replaces (the upright
-  // cut a rotating square exported); false when there is none.
-  bool SquareColours(CLabStats& stats) const;
-  // The statistics of the square as it lies in `image` (the main image at the
-  // lock, the backup later).
-  bool MeasureSquareColours(const CISImageEx& image, CLabStats& stats) const;
-  void NoteReferenceColours(const CISImageEx& image);
-  // The overlay's colours from the slice image: as they are, or matched.
-  bool FillOverlayColours(CQuickBitmap& target, bool match);
-  struct ReferenceColours {
-    bool valid = false;
-    int rotating = 0, angle = 0, sliceX = 0, sliceY = 0, sliceWidth = 0, sliceHeight = 0;
-    uint32_t imageWidth = 0, imageHeight = 0;
-    CLabStats stats;
-  };
-  ReferenceColours ReferenceKey() const;
-  mutable ReferenceColours m_referenceColours;
-  std::vector<uint16_t> m_colourScratch;  // the slice's Lab values between two passes
-  // Returns the main-image pixels it changed (empty: possibly all of them).
-  PixelRect BlendWholeOverlay();
-  // The overlay's columns and rows that lie inside the main image, as
-  // overlay coordinates (right and bottom exclusive).
-  PixelRect OverlayPartInsideMain() const;
-  void BlendFeatherBands(int ramp);
   // changed: the main-image pixels the merge step changed (empty: all).
   void FinishMerge(const PixelRect& changed);
   // Marks the display stale and, when it was current, reports the pixels
   // changed since, so that the view updates only those.
   void ReportMainChange(const PixelRect& changed);
-  PixelRect OverlayAreaInMain() const;
   void TakeFileAsMainImage(CISImageEx& loaded, const QString& path);
   void MergeFile(CISImageEx& slice, const QString& path);
   // --- undo, redo and the recovery journal
   CUndoHistory m_mainHistory;
   CUndoHistory m_maskHistory;
-  bool m_strokeOpen = false;
-  PixelRect m_strokeRect;  // mask pixels the open stroke touched
   CRecoveryJournal m_journal;
   JournalBase m_journalBase;  // the file the document equals when unmodified
   PixelRect m_journalRegion;  // what the journal's records changed, together
@@ -296,6 +223,7 @@ class CQuiltorDoc {
   // Apply Merge as a step: the main-image pixels under the overlay before it.
   void CommitMergeStep();
   void StepMask(bool undo);
+  bool StrokeToUndo() const;  // an open stroke that painted something
   void StepMain(bool undo);
   void BlendMaskRect(const PixelRect& maskRect);
   void ClearHistory();

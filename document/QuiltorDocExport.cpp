@@ -11,53 +11,10 @@
 
 namespace {
 std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
-
-// Largest slice side accepted. The Slicer's squares are at most 2048; a side
-// from a hand-edited history name must not make a huge allocation.
-constexpr int kMaxSliceSide = 16384;
-
-int ClampToInt(int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 }  // namespace
 
 uint32_t CQuiltorDoc::CutSlice(const CISImageEx& source, CISImageEx& picture) const {
-  if (!source.HasPixels() || source.m_bitsPerPixel != 24) return kISRefused;
-  const int width = m_sliceWidth;
-  const int height = m_rotating ? m_sliceWidth : m_sliceHeight;
-  if (width < 1 || height < 1 || width > kMaxSliceSide || height > kMaxSliceSide) return kISRefused;
-  if (picture.Create(static_cast<uint32_t>(width), static_cast<uint32_t>(height), 24) != kISOk ||
-      !picture.HasPixels())
-    return kISOutOfMemory;
-  const int sw = static_cast<int>(source.m_width), sh = static_cast<int>(source.m_height);
-  const uint8_t* src = source.Pixels();
-  uint8_t* dst = picture.Pixels();
-  if (m_rotating) {
-    const int cx = ClampToInt(int64_t{m_sliceX} + m_sliceWidth / 2);
-    const int cy = ClampToInt(int64_t{m_sliceY} + m_sliceHeight / 2);
-    const double theta = m_angle * 3.14159265358979323846 / 180.0;
-    ExtractRotatedSquare(src, sw, sh, cx, cy, width, theta, dst);
-    return kISOk;
-  }
-  // Beyond an edge of the picture its edge column or row repeats (a place
-  // read back from a history name may lie partly outside it).
-  const size_t srcRow = size_t{3} * static_cast<size_t>(sw);
-  const size_t dstRow = size_t{3} * static_cast<size_t>(width);
-  const int64_t x0 = m_sliceX;
-  const int left = static_cast<int>(std::clamp<int64_t>(-x0, 0, width));
-  const int64_t firstInside = std::max<int64_t>(x0, 0);
-  const int inside =
-      static_cast<int>(std::clamp<int64_t>(int64_t{sw} - firstInside, 0, width - left));
-  for (int i = 0; i < height; ++i) {
-    const int64_t y = std::clamp<int64_t>(int64_t{m_sliceY} + i, 0, sh - 1);
-    const uint8_t* row = src + static_cast<size_t>(y) * srcRow;
-    uint8_t* out = dst + static_cast<size_t>(i) * dstRow;
-    for (int j = 0; j < left; ++j) std::memcpy(out + size_t{3} * j, row, 3);
-    if (inside > 0)
-      std::memcpy(out + size_t{3} * left, row + size_t{3} * static_cast<size_t>(firstInside),
-                  size_t{3} * inside);
-    const uint8_t* last = row + srcRow - 3;
-    for (int j = left + inside; j < width; ++j) std::memcpy(out + size_t{3} * j, last, 3);
-  }
-  return kISOk;
+  return CMergeSession::CutSquare(source, Place(), picture);
 }
 
 QString CQuiltorDoc::ExportAndLock() {
@@ -112,17 +69,9 @@ QString CQuiltorDoc::ExportAndLock() {
   // The main image's square is what the backup will hold when the slice
   // comes back; measuring it now spares the merge the wait (a rotating
   // square: the upright cut just made).
-  ReferenceColours reference = ReferenceKey();
-  if (cut == kISOk && MatchColoursOn()) {
-    reference.imageWidth = m_mainImage.m_width;
-    reference.imageHeight = m_mainImage.m_height;
-    if (m_rotating) {
-      reference.stats = MeasureLab(picture.Pixels(), size_t{picture.m_width} * picture.m_height);
-      reference.valid = true;
-    } else {
-      reference.valid = MeasureSquareColours(m_mainImage, reference.stats);
-    }
-  }
+  CMergeSession::ReferenceColours reference;
+  if (cut == kISOk && MatchColoursOn())
+    reference = CMergeSession::MeasureReference(m_mainImage, Place(), &picture);
   if (cut == kISOk && m_zoom > 1) {
     CISImageEx enlarged;
     if (enlarged.ResizeFrom(picture, picture.m_width * static_cast<uint32_t>(m_zoom),
@@ -153,7 +102,7 @@ QString CQuiltorDoc::ExportAndLock() {
   m_sliceCounter = counter;
   m_locked = 1;
   Log(QStringLiteral("Exported Slice: ") + path);
-  if (reference.valid) m_referenceColours = reference;
+  if (reference.valid) m_mergeSession.SetReferenceColours(reference);
 
   if (withShadow) {
     const QString shadowPath = shadowPathOf(m_sliceCounter);

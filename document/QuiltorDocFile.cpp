@@ -42,11 +42,9 @@ bool CQuiltorDoc::ReadPicture(const QString& path, CISImageEx& picture) {
 }
 
 void CQuiltorDoc::AdoptMainImage(CISImageEx& loaded, const QString& path) {
-  m_backupImage.Clear();
-  ReleaseMergeBuffers();
+  m_mergeSession.DropAll();
   m_mainImage.TakeOver(loaded);
-  if (m_backupImage.CopyFrom(m_mainImage) != kISOk) m_backupImage.Clear();
-  m_blendedRegion = {};  // main and backup are equal again
+  m_mergeSession.StartFromMain();
   m_mainImagePath = path;
   ClearHistory();
   SetJournalBase(path);  // any journal of the picture before ends

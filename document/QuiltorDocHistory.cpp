@@ -2,9 +2,9 @@
 // journal of the main image's changes, and recovery after a crash.
 #include <QFileInfo>
 #include <algorithm>
-#include <cstring>
 
 #include "document/QuiltorDoc.h"
+#include "image/kernels/MergeKernels.h"
 
 namespace {
 const QString kStrokeStep = QStringLiteral("Mask Stroke");
@@ -12,6 +12,10 @@ const QString kApplyStep = QStringLiteral("Apply Merge");
 }  // namespace
 
 CQuiltorDoc::~CQuiltorDoc() { m_journal.End(); }
+
+bool CQuiltorDoc::StrokeToUndo() const {
+  return m_mergeSession.StrokeOpen() && !m_mergeSession.StrokeRect().IsEmpty();
+}
 
 size_t CQuiltorDoc::UndoBudget() const {
   const int mb = ReadSetting(m_services.settings, Settings::kUndoBudgetMB);
@@ -27,29 +31,21 @@ void CQuiltorDoc::PushStep(CUndoHistory& history, CUndoStep step) {
 }
 
 void CQuiltorDoc::ClearHistory() {
-  m_strokeOpen = false;
+  m_mergeSession.ForgetStroke();
   m_mainHistory.Clear();
   m_maskHistory.Clear();
   m_host.UndoHistoryChanged();
 }
 
 void CQuiltorDoc::EndMaskStroke() {
-  if (!m_strokeOpen) return;
-  m_strokeOpen = false;
-  const int mw = m_mask.m_width, mh = m_mask.m_height;
-  if (m_merge != 1 || m_strokeRect.IsEmpty() || !m_mask.HasPixels() ||
-      !m_strokeSnapshot.HasPixels() || m_strokeSnapshot.m_width != mw ||
-      m_strokeSnapshot.m_height != mh)
+  if (!m_mergeSession.StrokeOpen()) return;
+  if (m_merge != 1) {
+    m_mergeSession.ForgetStroke();
     return;
-  // The snapshot holds the mask as the press found it.
+  }
   CUndoStep step;
   step.name = kStrokeStep;
-  step.left = m_strokeRect.left;
-  step.top = m_strokeRect.top;
-  step.right = m_strokeRect.right;
-  step.bottom = m_strokeRect.bottom;
-  if (step.CopyFrom(m_strokeSnapshot.m_pixels.get(), mw, mh))
-    PushStep(m_maskHistory, std::move(step));
+  if (m_mergeSession.CloseStroke(step)) PushStep(m_maskHistory, std::move(step));
 }
 
 void CQuiltorDoc::PushWholeMaskStep(const QString& name) {
@@ -66,41 +62,34 @@ void CQuiltorDoc::PushWholeMaskStep(const QString& name) {
 void CQuiltorDoc::CommitMergeStep() {
   EndMaskStroke();
   m_maskHistory.Clear();
-  // The backup still holds the main image as it was before the merge: the
-  // merge changed only pixels under the overlay.
-  const PixelRect inside = OverlayPartInsideMain();
   CUndoStep step;
   step.name = kApplyStep;
-  step.bytesPerPixel = 3;
-  step.left = m_overlayX + inside.left;
-  step.top = m_overlayY + inside.top;
-  step.right = m_overlayX + inside.right;
-  step.bottom = m_overlayY + inside.bottom;
-  const int w = static_cast<int>(m_mainImage.m_width), h = static_cast<int>(m_mainImage.m_height);
-  if (m_overlay.HasPixels() && inside.IsEmpty()) return;  // nothing of it lies on the picture
-  if (!MainAndBackupComparable() || !m_overlay.HasPixels() ||
-      !step.CopyFrom(m_backupImage.Pixels(), w, h)) {
-    // Without the pixels before it, no earlier step can be undone exactly.
-    ClearHistory();
-    return;
+  switch (m_mergeSession.RecordApply(step)) {
+    case CMergeSession::ApplyRecord::kOffPicture:  // nothing of it lies on the picture
+      return;
+    case CMergeSession::ApplyRecord::kLost:
+      // Without the pixels before it, no earlier step can be undone exactly.
+      ClearHistory();
+      return;
+    case CMergeSession::ApplyRecord::kRecorded: break;
   }
+  const PixelRect area{step.left, step.top, step.right, step.bottom};
   PushStep(m_mainHistory, std::move(step));
-  JournalMainChange(JournalRecord::kApply, {m_overlayX + inside.left, m_overlayY + inside.top,
-                                            m_overlayX + inside.right, m_overlayY + inside.bottom});
+  JournalMainChange(JournalRecord::kApply, area);
 }
 
 bool CQuiltorDoc::CanUndo() const {
-  if (m_merge == 1) return m_maskHistory.CanUndo() || (m_strokeOpen && !m_strokeRect.IsEmpty());
+  if (m_merge == 1) return m_maskHistory.CanUndo() || StrokeToUndo();
   return m_mainHistory.CanUndo();
 }
 
 bool CQuiltorDoc::CanRedo() const {
-  if (m_merge == 1) return !m_strokeOpen && m_maskHistory.CanRedo();
+  if (m_merge == 1) return !m_mergeSession.StrokeOpen() && m_maskHistory.CanRedo();
   return m_mainHistory.CanRedo();
 }
 
 QString CQuiltorDoc::UndoName() const {
-  if (m_merge == 1 && m_strokeOpen && !m_strokeRect.IsEmpty()) return kStrokeStep;
+  if (m_merge == 1 && StrokeToUndo()) return kStrokeStep;
   const CUndoStep* s = m_merge == 1 ? m_maskHistory.NextUndo() : m_mainHistory.NextUndo();
   return s ? s->name : QString();
 }
@@ -134,23 +123,13 @@ void CQuiltorDoc::Redo() {
 // Blends the overlay again over the mask pixels of maskRect, which gives the
 // main image and the blend mask exactly what painting the mask gave.
 void CQuiltorDoc::BlendMaskRect(const PixelRect& r) {
-  const int mw = m_mask.m_width, mh = m_mask.m_height;
-  const bool blendMain = MainAndBackupComparable() && m_overlay.HasPixels() &&
-                         m_overlay.m_width == mw && m_overlay.m_height == mh &&
-                         m_blendMask.HasPixels() && m_blendMask.m_width == mw &&
-                         m_blendMask.m_height == mh;
-  if (!blendMain) {
-    m_maskChanged = true;
+  PixelRect changed;
+  if (!m_mergeSession.BlendMaskArea(r, changed)) {
+    m_mergeSession.MarkMaskChanged();
     RefreshMerge();
     return;
   }
-  const PixelRect inside = OverlayPartInsideMain();
-  const PixelRect part{std::max(r.left, inside.left), std::max(r.top, inside.top),
-                       std::min(r.right, inside.right), std::min(r.bottom, inside.bottom)};
-  BlendOverlayArea(part.left, part.top, part.right, part.bottom);
-  ReportMainChange(part.IsEmpty() ? part
-                                  : PixelRect{m_overlayX + part.left, m_overlayY + part.top,
-                                              m_overlayX + part.right, m_overlayY + part.bottom});
+  ReportMainChange(changed);
   m_host.Repaint();
 }
 
@@ -181,7 +160,7 @@ void CQuiltorDoc::StepMain(bool undo) {
     return;
   }
   // The backup catches up with the main image before the next merge.
-  MarkBlended(r);
+  m_mergeSession.NoteMainChanged(r);
   ForgetReferenceColours();
   const bool reportChange = m_displayRefresh == 0;
   m_displayRefresh = 1;
@@ -307,12 +286,14 @@ bool CQuiltorDoc::RecoverJournal(CJournalReader& reader, const QString& path,
   int count = 0;
   do {
     ReplayIntoHistory(record);
-    const size_t rowBytes = size_t{3} * static_cast<size_t>(record.right - record.left);
-    for (int y = record.top; y < record.bottom; ++y)
-      std::memcpy(m_mainImage.Pixels() + (static_cast<size_t>(y) * w + record.left) * 3,
-                  record.pixels.data() + static_cast<size_t>(y - record.top) * rowBytes, rowBytes);
-    MarkBlended({record.left, record.top, record.right, record.bottom});
-    m_journalRegion.Include({record.left, record.top, record.right, record.bottom});
+    const PixelRect area{record.left, record.top, record.right, record.bottom};
+    const auto mainView =
+        qkern::PixelView::Packed(m_mainImage.Pixels(), w, m_mainImage.m_height, 3);
+    qkern::CopyPixels(
+        qkern::ConstPixelView::Packed(record.pixels.data(), area.Width(), area.Height(), 3),
+        mainView.Crop(area));
+    m_mergeSession.NoteMainChanged(area);
+    m_journalRegion.Include(area);
     ++count;
     const JournalSlice& s = record.slice;
     m_sliceFolder = s.folder;

@@ -77,26 +77,12 @@ void CQuiltorDoc::ImportFile(const QString& path) {
 // aside first: without the memory for them the document stays as it was,
 // a merge under way included.
 void CQuiltorDoc::MergeFile(CISImageEx& slice, const QString& path) {
-  if (m_merge != 1) {
-    if (MainAndBackupComparable()) {
-      CopyMainToBackup();
-    } else {
-      CISImageEx copy;
-      if (copy.CopyFrom(m_mainImage) != kISOk) {
-        ReportOutOfMemory(QStringLiteral("merge ") + path);
-        return;
-      }
-      m_backupImage.TakeOver(copy);
-      m_blendedRegion = {};
-    }
+  if (m_merge != 1 && !m_mergeSession.TakeBackup()) {
+    ReportOutOfMemory(QStringLiteral("merge ") + path);
+    return;
   }
-  CISImageEx previous;
-  previous.TakeOver(m_sliceImage);
-  m_sliceImage.TakeOver(slice);
-  MergeBuffers buffers;
-  const OverlaySource source = CurrentOverlaySource();
-  if (!PrepareMerge(buffers, source, true)) {
-    m_sliceImage.TakeOver(previous);
+  CMergeSession::Prepared prepared;
+  if (!m_mergeSession.PrepareSlice(slice, CurrentMergeSettings(), prepared)) {
     ReportOutOfMemory(QStringLiteral("merge ") + path);
     return;
   }
@@ -105,7 +91,7 @@ void CQuiltorDoc::MergeFile(CISImageEx& slice, const QString& path) {
   m_maskHistory.Clear();  // the new slice starts with a new mask
   m_slicePath = path;
   Log(QStringLiteral("Load & Merge Slice: ") + path);
-  CommitMerge(buffers, source);
+  FinishMerge(m_mergeSession.CommitSlice(prepared));
   m_host.UndoHistoryChanged();
   UpdateMaskPreview();
 }

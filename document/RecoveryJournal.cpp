@@ -13,6 +13,8 @@
 #include <atomic>
 #include <cstring>
 
+#include "image/kernels/MergeKernels.h"
+
 namespace {
 
 constexpr char kFileMagic[8] = {'Q', 'U', 'I', 'L', 'T', 'J', 'R', 'N'};
@@ -242,11 +244,11 @@ bool CRecoveryJournal::EncodeRecord(uint8_t kind, int left, int top, int right, 
   if (!compressor) return false;
   const size_t rowBytes = size_t{3} * static_cast<size_t>(right - left);
   const size_t rawBytes = rowBytes * static_cast<size_t>(bottom - top);
-  const size_t stride = size_t{3} * static_cast<size_t>(pictureWidth);
   m_raw.resize(rawBytes);
-  for (int y = top; y < bottom; ++y)
-    std::memcpy(m_raw.data() + static_cast<size_t>(y - top) * rowBytes,
-                picture + static_cast<size_t>(y) * stride + size_t{3} * left, rowBytes);
+  const qkern::ConstPixelView rows{
+      picture + (static_cast<std::ptrdiff_t>(top) * pictureWidth + left) * 3, right - left,
+      bottom - top, std::ptrdiff_t{3} * pictureWidth, 3};
+  qkern::CopyPixels(rows, qkern::PixelView::Packed(m_raw.data(), right - left, bottom - top, 3));
 
   const size_t frame = BeginFrame(m_record, kRecordMagic);
   Out o{m_record};

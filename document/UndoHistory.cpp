@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "image/kernels/MergeKernels.h"
+
 namespace {
 bool Inside(const CUndoStep& s, int planeWidth, int planeHeight) {
   return s.left >= 0 && s.top >= 0 && s.right > s.left && s.bottom > s.top &&
@@ -26,14 +28,10 @@ bool CUndoStep::SwapWith(uint8_t* plane, int planeWidth, int planeHeight) {
 
 bool CUndoStep::CopyFrom(const uint8_t* plane, int planeWidth, int planeHeight) {
   if (!plane || !Inside(*this, planeWidth, planeHeight)) return false;
-  const size_t rowBytes = static_cast<size_t>(Width()) * bytesPerPixel;
-  const size_t stride = static_cast<size_t>(planeWidth) * bytesPerPixel;
-  pixels.resize(rowBytes * static_cast<size_t>(Height()));
-  uint8_t* own = pixels.data();
-  for (int y = top; y < bottom; ++y, own += rowBytes)
-    std::memcpy(own,
-                plane + static_cast<size_t>(y) * stride + static_cast<size_t>(left) * bytesPerPixel,
-                rowBytes);
+  pixels.resize(static_cast<size_t>(Width()) * bytesPerPixel * static_cast<size_t>(Height()));
+  qkern::CopyPixels(qkern::ConstPixelView::Packed(plane, planeWidth, planeHeight, bytesPerPixel)
+                        .Crop({left, top, right, bottom}),
+                    qkern::PixelView::Packed(pixels.data(), Width(), Height(), bytesPerPixel));
   return true;
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "image/kernels/RotatedSquare.h"
+
 namespace viewgeom {
 namespace {
 // Truncation toward zero of a float or double coordinate.
@@ -57,18 +59,15 @@ Square RotatedSquare(const QRect& screen, int angle) {
   sq.cx = left + (right - left) / 2;
   sq.cy = top + (bottom - top) / 2;
   sq.side = right - left;
-  const float theta = static_cast<float>(angle * M_PI / 180.0);
-  sq.cosine = std::cos(theta);
-  sq.sine = std::sin(theta);
-  const int k = sq.side / 2;
-  static constexpr int kU[4] = {1, -1, -1, 1}, kV[4] = {1, 1, -1, -1};
-  for (int i = 0; i < 4; ++i) {
-    const float u = static_cast<float>(kU[i]), v = static_cast<float>(kV[i]);
-    const float x =
-        static_cast<float>(sq.cx) + static_cast<float>(k) * (u * sq.cosine - v * sq.sine);
-    const float y =
-        static_cast<float>(sq.cy) + static_cast<float>(k) * (u * sq.sine + v * sq.cosine);
-    sq.corners[static_cast<size_t>(i)] = QPoint(Trunc(x), Trunc(y));
+  const qkern::RotatedSquareF turn = qkern::RotatedSquareF::FromDegrees(sq.cx, sq.cy, angle);
+  sq.cosine = turn.cosine;
+  sq.sine = turn.sine;
+  const float k = static_cast<float>(sq.side / 2);
+  static constexpr float kU[4] = {1, -1, -1, 1}, kV[4] = {1, 1, -1, -1};
+  for (size_t i = 0; i < 4; ++i) {
+    const qkern::RotatedSquareF::Point t = turn.Turned(kU[i], kV[i]);
+    sq.corners[i] = QPoint(Trunc(static_cast<float>(sq.cx) + k * t.x),
+                           Trunc(static_cast<float>(sq.cy) + k * t.y));
   }
   return sq;
 }
@@ -79,16 +78,20 @@ int HandleRadius(int logicalDpiX) {
 
 Handle RotationHandle(const Square& sq, int radius) {
   const float h = static_cast<float>(sq.side) * 0.5f;
-  const float cx = static_cast<float>(sq.cx), cy = static_cast<float>(sq.cy);
-  const float c = sq.cosine, n = sq.sine;
+  const qkern::RotatedSquareF turn{sq.cx, sq.cy, sq.cosine, sq.sine};
+  auto point = [&turn](float u, float v) {
+    const qkern::RotatedSquareF::Point p = turn.Forward(u, v);
+    return QPoint(Trunc(p.x), Trunc(p.y));
+  };
   Handle hd;
-  hd.axis1From = QPoint(Trunc(cx + h * n), Trunc(cy - h * c));
-  hd.axis1To = QPoint(Trunc(cx - h * n), Trunc(cy + h * c));
-  hd.axis2From = QPoint(Trunc(cx - h * c), Trunc(cy - h * n));
-  hd.axis2To = QPoint(Trunc(cx + h * c), Trunc(cy + h * n));
-  const float hx = cx + h * n, hy = cy - h * c;
+  hd.axis1From = point(0, -h);
+  hd.axis1To = point(0, h);
+  hd.axis2From = point(-h, 0);
+  hd.axis2To = point(h, 0);
+  // The disc sits on the top edge's midpoint.
+  const qkern::RotatedSquareF::Point top = turn.Forward(0, -h);
   const float r = static_cast<float>(radius);
-  const int l = Trunc(hx - r), t = Trunc(hy - r), rt = Trunc(hx + r), b = Trunc(hy + r);
+  const int l = Trunc(top.x - r), t = Trunc(top.y - r), rt = Trunc(top.x + r), b = Trunc(top.y + r);
   hd.disc = QRect(l, t, rt - l, b - t);
   return hd;
 }

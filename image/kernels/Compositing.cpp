@@ -127,8 +127,8 @@ bool HaveAvx2() { return qkern::UseAvx2(); }
 // Rotated cut, rows i0..i1 of the target.
 struct ExtractJob {
   const uint8_t* source;
-  int width, height, cx, cy, s, half;
-  double cs, sn;
+  int width, height, s, half;
+  qkern::RotatedSquareD square;
   uint8_t* target;
 };
 
@@ -136,23 +136,22 @@ struct ExtractJob {
 // the source that stays in cache, where a whole turned row would not.
 constexpr int kTile = 64;
 
-#define QUILTOR_EXTRACT_ROWS(SAMPLE)                                    \
-  uint8_t px[4];                                                        \
-  for (int j0 = 0; j0 < job.s; j0 += kTile) {                           \
-    const int j1 = std::min(job.s, j0 + kTile);                         \
-    for (int i = i0; i < i1; ++i) {                                     \
-      const double v = double(i - job.half);                            \
-      uint8_t* out = job.target + (size_t(i) * size_t(job.s) + j0) * 3; \
-      for (int j = j0; j < j1; ++j, out += 3) {                         \
-        const double u = double(j - job.half);                          \
-        const double x = double(job.cx) + u * job.cs - v * job.sn;      \
-        const double y = double(job.cy) + u * job.sn + v * job.cs;      \
-        SAMPLE<3>(job.source, job.width, job.height, x, y, px);         \
-        out[0] = px[0];                                                 \
-        out[1] = px[1];                                                 \
-        out[2] = px[2];                                                 \
-      }                                                                 \
-    }                                                                   \
+#define QUILTOR_EXTRACT_ROWS(SAMPLE)                                     \
+  uint8_t px[4];                                                         \
+  for (int j0 = 0; j0 < job.s; j0 += kTile) {                            \
+    const int j1 = std::min(job.s, j0 + kTile);                          \
+    for (int i = i0; i < i1; ++i) {                                      \
+      const double v = double(i - job.half);                             \
+      uint8_t* out = job.target + (size_t(i) * size_t(job.s) + j0) * 3;  \
+      for (int j = j0; j < j1; ++j, out += 3) {                          \
+        const double u = double(j - job.half);                           \
+        const qkern::RotatedSquareD::Point p = job.square.Forward(u, v); \
+        SAMPLE<3>(job.source, job.width, job.height, p.x, p.y, px);      \
+        out[0] = px[0];                                                  \
+        out[1] = px[1];                                                  \
+        out[2] = px[2];                                                  \
+      }                                                                  \
+    }                                                                    \
   }
 
 __attribute__((target("avx2"))) void ExtractRowsAvx2(const ExtractJob& job, int i0, int i1) {
@@ -163,8 +162,9 @@ void ExtractRowsPlain(const ExtractJob& job, int i0, int i1) { QUILTOR_EXTRACT_R
 
 // Rotated overlay, rows r0..r1 of the overlay.
 struct RenderJob {
-  int width, height, cx, cy;
-  float cs, sn, halfW, halfH, sw, sh;
+  int width, height;
+  qkern::RotatedSquareF square;
+  float halfW, halfH, sw, sh;
   const uint8_t* slice;
   int sliceWidth, sliceHeight;
   bool haveSlice;
@@ -179,16 +179,16 @@ struct RenderJob {
       uint8_t* out = job.overlay + (size_t(r) * size_t(job.overlayWidth) + c0) * 4; \
       const int64_t y = int64_t(job.oy) + r;                                        \
       const bool rowInside = y >= 0 && y < job.height && job.haveSlice;             \
-      const float dy = float(y - job.cy);                                           \
+      const float dy = float(y - job.square.cy);                                    \
       for (int c = c0; c < c1; ++c, out += 4) {                                     \
         const int64_t x = int64_t(job.ox) + c;                                      \
         if (!rowInside || x < 0 || x >= job.width) {                                \
           std::memset(out, 0, 4);                                                   \
           continue;                                                                 \
         }                                                                           \
-        const float dx = float(x - job.cx);                                         \
-        const float sx = dx * job.cs + dy * job.sn + job.halfW;                     \
-        const float sy = dy * job.cs - dx * job.sn + job.halfH;                     \
+        const qkern::RotatedSquareF::Point q =                                      \
+            job.square.InverseOffset(float(x - job.square.cx), dy);                 \
+        const float sx = q.x + job.halfW, sy = q.y + job.halfH;                     \
         if (sx >= 0 && sx < job.sw && sy >= 0 && sy < job.sh)                       \
           SAMPLE<4>(job.slice, job.sliceWidth, job.sliceHeight, sx, sy, out);       \
         else                                                                        \
@@ -202,6 +202,66 @@ __attribute__((target("avx2"))) void RenderRowsAvx2(const RenderJob& job, int r0
 }
 void RenderRowsPlain(const RenderJob& job, int r0, int r1) { QUILTOR_RENDER_ROWS(SamplePlain) }
 #undef QUILTOR_RENDER_ROWS
+
+// Narrows [c0, c1] to the columns whose sample coordinate a + slope * column
+// lies within [lo, hi] (an empty range: c0 > c1).
+void LimitColumns(double a, double slope, double lo, double hi, double& c0, double& c1) {
+  if (std::fabs(slope) < 1e-9) {
+    if (a < lo || a > hi) c0 = 1, c1 = 0;
+    return;
+  }
+  double t0 = (lo - a) / slope, t1 = (hi - a) / slope;
+  if (t0 > t1) std::swap(t0, t1);
+  c0 = std::max(c0, t0);
+  c1 = std::min(c1, t1);
+}
+
+// The re-feather's alpha along one overlay row (inside the background).
+// Only overlay pixels whose cubic taps reach a ramp of the old or the new
+// feather can change, and only in alpha (the channels are sampled
+// independently).
+void RefeatherRow(const RenderJob& job, const AlphaOnly& pass, int row, int col0, int col1) {
+  const int sw = job.sliceWidth, sh = job.sliceHeight, r = std::max(pass.ramp, 0);
+  const float cs = job.square.cosine, sn = job.square.sine;
+  const int ox = job.ox, cx = job.square.cx;
+  // Sample positions whose four taps all lie where both feathers give 255.
+  const double deepX0 = r + 2, deepX1 = sw - r - 3, deepY0 = r + 2, deepY1 = sh - r - 3;
+  const float dy = static_cast<float>(job.oy + row - job.square.cy);
+  // Along the row both sample coordinates move linearly with the column;
+  // these bounds are estimates with a safety margin of a pixel or more.
+  const double ax = (double(ox) - cx) * cs + double(dy) * sn + job.halfW;
+  const double ay = double(dy) * cs - (double(ox) - cx) * sn + job.halfH;
+  double in0 = col0, in1 = col1 - 1, deep0 = col0, deep1 = col1 - 1;
+  LimitColumns(ax, cs, -2.0, sw + 1.0, in0, in1);
+  LimitColumns(ay, -sn, -2.0, sh + 1.0, in0, in1);
+  LimitColumns(ax, cs, deepX0, deepX1, deep0, deep1);
+  LimitColumns(ay, -sn, deepY0, deepY1, deep0, deep1);
+  if (in0 > in1) return;
+  const int first = static_cast<int>(std::max<double>(col0, std::floor(in0) - 1));
+  const int last = static_cast<int>(std::min<double>(col1 - 1, std::ceil(in1) + 1));
+  int skip0 = last + 1, skip1 = last;  // columns left alone: all taps deep inside
+  if (deep1 - deep0 > 4) {
+    skip0 = static_cast<int>(std::ceil(deep0)) + 1;
+    skip1 = static_cast<int>(std::floor(deep1)) - 1;
+  }
+  uint8_t* out = job.overlay + static_cast<size_t>(row) * job.overlayWidth * 4;
+  auto run = [&](int begin, int end) {
+    if (end <= begin) return;
+    for (int col = begin; col < end; ++col) {
+      const qkern::RotatedSquareF::Point q = job.square.Inverse(ox + col, job.oy + row);
+      const float sx = q.x + job.halfW, sy = q.y + job.halfH;
+      if (!(sx >= 0 && sx < job.sw && sy >= 0 && sy < job.sh)) continue;
+      out[static_cast<size_t>(col) * 4 + 3] = SampleBicubicChannel(job.slice, sw, sh, sx, sy, 4, 3);
+    }
+    if (pass.touched) pass.touched(row, begin, end);
+  };
+  if (skip0 <= skip1) {
+    run(first, std::min(skip0, last + 1));
+    run(std::max(skip1 + 1, first), last + 1);
+  } else {
+    run(first, last + 1);
+  }
+}
 
 inline int64_t Pixels(int width, int height) { return int64_t(width) * int64_t(height); }
 
@@ -266,8 +326,25 @@ uint8_t SampleBicubicChannel(const uint8_t* pixels, int width, int height, doubl
 void ExtractRotatedSquare(const uint8_t* source, int width, int height, int cx, int cy, int s,
                           double theta, uint8_t* target) {
   if (!source || !target || width <= 0 || height <= 0 || s <= 0) return;
-  const ExtractJob job{source, width,           height,          cx,    cy, s,
-                       s / 2,  std::cos(theta), std::sin(theta), target};
+  ExtractRotatedSquare(qkern::ConstPixelView::Packed(source, width, height, 3),
+                       qkern::RotatedSquareD::FromRadians(cx, cy, theta),
+                       qkern::PixelView::Packed(target, s, s, 3));
+}
+
+void ExtractRotatedSquare(qkern::ConstPixelView source, const qkern::RotatedSquareD& square,
+                          qkern::PixelView target) {
+  if (source.IsEmpty() || target.IsEmpty() || source.bytesPerPixel != 3 ||
+      target.bytesPerPixel != 3 || target.width != target.height ||
+      source.stride != source.width * 3 || target.stride != target.width * 3)
+    return;
+  const int s = static_cast<int>(target.width);
+  const ExtractJob job{source.pixels,
+                       static_cast<int>(source.width),
+                       static_cast<int>(source.height),
+                       s,
+                       s / 2,
+                       square,
+                       target.pixels};
   const bool avx2 = HaveAvx2();
   const int bands = (s + kTile - 1) / kTile;
   qkern::ParallelFor(bands, qkern::ThreadsFor(Pixels(s, s) * 64), [&](int b0, int b1) {
@@ -281,29 +358,42 @@ void ExtractRotatedSquare(const uint8_t* source, int width, int height, int cx, 
   });
 }
 
-void RenderRotatedOverlay(const uint8_t* background, int width, int height, int cx, int cy,
-                          float theta, const uint8_t* slice, int sliceWidth, int sliceHeight,
-                          uint8_t* overlay, int ox, int oy, int overlayWidth, int overlayHeight) {
-  (void)background;  // only its extent matters: the overlay is transparent outside it
-  if (!overlay || overlayWidth <= 0 || overlayHeight <= 0) return;
-  const RenderJob job{width,
-                      height,
-                      cx,
-                      cy,
-                      std::cos(theta),
-                      std::sin(theta),
+void RenderRotatedOverlay(const qkern::RotatedSquareF& square, qkern::ConstPixelView slice,
+                          const OverlayTarget& target, const AlphaOnly* alphaOnly) {
+  const int overlayWidth = static_cast<int>(target.pixels.width);
+  const int overlayHeight = static_cast<int>(target.pixels.height);
+  if (target.pixels.IsEmpty() || target.pixels.bytesPerPixel != 4) return;
+  const int sliceWidth = static_cast<int>(slice.width),
+            sliceHeight = static_cast<int>(slice.height);
+  const RenderJob job{target.backgroundWidth,
+                      target.backgroundHeight,
+                      square,
                       float(sliceWidth / 2),
                       float(sliceHeight / 2),
                       float(sliceWidth),
                       float(sliceHeight),
-                      slice,
+                      slice.pixels,
                       sliceWidth,
                       sliceHeight,
-                      slice && sliceWidth > 0 && sliceHeight > 0,
-                      overlay,
-                      ox,
-                      oy,
+                      !slice.IsEmpty(),
+                      target.pixels.pixels,
+                      target.ox,
+                      target.oy,
                       overlayWidth};
+  if (alphaOnly) {
+    if (!job.haveSlice) return;
+    const int ox = target.ox, oy = target.oy;
+    const int row0 = std::clamp(-oy, 0, overlayHeight);
+    const int row1 = std::clamp(target.backgroundHeight - oy, row0, overlayHeight);
+    const int col0 = std::clamp(-ox, 0, overlayWidth);
+    const int col1 = std::clamp(target.backgroundWidth - ox, col0, overlayWidth);
+    qkern::ParallelFor(row1 - row0, qkern::ThreadsFor(int64_t{row1 - row0} * (col1 - col0) / 4),
+                       [&](int begin, int end) {
+                         for (int row = row0 + begin; row < row0 + end; ++row)
+                           RefeatherRow(job, *alphaOnly, row, col0, col1);
+                       });
+    return;
+  }
   const bool avx2 = HaveAvx2();
   const int bands = (overlayHeight + kTile - 1) / kTile;
   qkern::ParallelFor(bands, qkern::ThreadsFor(Pixels(overlayWidth, overlayHeight) * 32),

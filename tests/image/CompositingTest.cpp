@@ -181,8 +181,9 @@ TEST(RenderRotatedOverlay, SamplesTheSliceInSinglePrecision) {
   const float theta = 1.1f;
   const int ox = 70, oy = -20, ow = 110, oh = 120;
   std::vector<uint8_t> ov(ow * oh * 4);
-  RenderRotatedOverlay(nullptr, W, H, cx, cy, theta, slice.data(), sw, sh, ov.data(), ox, oy, ow,
-                       oh);
+  RenderRotatedOverlay(qkern::RotatedSquareF::FromRadians(cx, cy, theta),
+                       qkern::ConstPixelView::Packed(slice.data(), sw, sh, 4),
+                       {qkern::PixelView::Packed(ov.data(), ow, oh, 4), ox, oy, W, H});
   const float cs = std::cos(theta), sn = std::sin(theta);
   int covered = 0;
   for (int r = 0; r < oh; ++r)
@@ -214,8 +215,10 @@ TEST(RenderRotatedOverlay, VectorAndPlainPathsAgree) {
     ov[plain].assign(100 * 90 * 4, 0);
     // Centred near the bottom-right corner so the clamped taps are used too.
     ExtractRotatedSquare(bg.data(), W, H, W - 5, H - 3, s, 0.3, cut[plain].data());
-    RenderRotatedOverlay(bg.data(), W, H, W - 20, H - 10, 0.3f, slice.data(), s, s,
-                         ov[plain].data(), W - 70, H - 60, 100, 90);
+    RenderRotatedOverlay(
+        qkern::RotatedSquareF::FromRadians(W - 20, H - 10, 0.3f),
+        qkern::ConstPixelView::Packed(slice.data(), s, s, 4),
+        {qkern::PixelView::Packed(ov[plain].data(), 100, 90, 4), W - 70, H - 60, W, H});
   }
   qkern::EnableVectorPaths(true);
   EXPECT_EQ(cut[0], cut[1]);
@@ -237,8 +240,9 @@ TEST(RenderRotatedOverlay, UndoesTheRotatedCut) {
     // Overlay over the turned square's bounding box, sticking out of the background.
     const int ox = cx - 130, oy = cy - 200, ow = 260, oh = 400;
     std::vector<uint8_t> ov(ow * oh * 4, 77);
-    RenderRotatedOverlay(bg.data(), W, H, cx, cy, theta, slice.data(), s, s, ov.data(), ox, oy, ow,
-                         oh);
+    RenderRotatedOverlay(qkern::RotatedSquareF::FromRadians(cx, cy, theta),
+                         qkern::ConstPixelView::Packed(slice.data(), s, s, 4),
+                         {qkern::PixelView::Packed(ov.data(), ow, oh, 4), ox, oy, W, H});
     const double cs = std::cos(theta), sn = std::sin(theta);
     int inside = 0;
     for (int r = 0; r < oh; ++r)
