@@ -2,7 +2,6 @@
 #pragma once
 
 #include "image/lib/Imaging.h"
-#include "image/lib/Progress.h"
 
 namespace qimg {
 
@@ -14,13 +13,14 @@ bool GetPNGDims(Source& source, Info& info);
 // or 1 bit per pixel.
 uint32_t ReadPNG(Source& source, uint32_t bitsPerPixel, Decoded& out);
 // How WritePNG cuts a picture: rows per band (0: whole below a few megabytes,
-// else bands of a few megabytes) and compressing threads (0: the cores).
+// else bands of a few megabytes; kPngWhole: whole at any size) and
+// compressing threads (0: the cores).
+constexpr uint32_t kPngWhole = 0xFFFFFFFFu;
 struct PngBands {
   uint32_t rows = 0;
   unsigned threads = 0;
-  const Progress* progress = nullptr;  // called after each band
 };
-// Writes 8-bit RGB (colour type 2), pHYs from the record (unit 1 = per metre, written
+// Writes 8-bit RGB (colour type 2), progress after each band, pHYs from the record (unit 1 = per metre, written
 // when x and y are not 0), no text chunks.
 uint32_t WritePNG(Dest& dest, const WriteImage& image, const ResolutionRecord& res,
                   const PngBands& bands = {});

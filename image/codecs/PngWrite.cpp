@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "image/codecs/Png.h"
+#include "image/lib/Progress.h"
 
 namespace qimg {
 
@@ -328,7 +329,7 @@ class BandWriter {
   BandWriter& operator=(const BandWriter&) = delete;
   ~BandWriter() { Stop(); }
 
-  uint32_t Run(Dest& dest, unsigned threads, const Progress* progress);
+  uint32_t Run(Dest& dest, unsigned threads);
 
  private:
   static constexpr size_t kWindow = 32768;
@@ -410,7 +411,7 @@ void BandWriter::Stop() {
   workers_.clear();
 }
 
-uint32_t BandWriter::Run(Dest& dest, unsigned threads, const Progress* progress) {
+uint32_t BandWriter::Run(Dest& dest, unsigned threads) {
   threads = std::clamp(threads, 1u, bands_);
   if (!Allocate(threads == 1 ? 1 : threads + 2)) return kErrNoMemory;
   if (threads > 1) {
@@ -454,7 +455,7 @@ uint32_t BandWriter::Run(Dest& dest, unsigned threads, const Progress* progress)
       ++written_;
     }
     changed_.notify_all();
-    if (progress && *progress) (*progress)(double(band + 1) / bands_);
+    ReportProgress(double(band + 1) / bands_);
   }
   return kOk;
 }
@@ -500,12 +501,13 @@ uint32_t WritePNG(Dest& dest, const WriteImage& image, const ResolutionRecord& r
   }
   if (!ok) return fail(kErrWrite);
   uint32_t code;
-  if (bandRows == 0) {
+  if (bandRows == 0 || bandRows == kPngWhole) {
+    if (filteredSize >= kMaxBlockBytes) return fail(kErrTooLarge);
     code = WriteOneShot(dest, image);
   } else {
     unsigned threads = bands.threads;
     if (threads == 0) threads = std::clamp(std::thread::hardware_concurrency(), 1u, kMaxThreads);
-    code = BandWriter(image, bandRows).Run(dest, threads, bands.progress);
+    code = BandWriter(image, bandRows).Run(dest, threads);
   }
   if (code != kOk) return fail(code);
   if (!WriteChunk(dest, "IEND", nullptr, 0) || dest.Failed()) return fail(kErrWrite);

@@ -371,7 +371,7 @@ TEST(PngCodec, LargeRgbMatchesImageMagickAndTruncationsFail) {
 std::vector<uint8_t> SavePng(const CISImageEx& im, uint32_t rows, unsigned threads) {
   qimg::WriteImage w{im.Pixels(), im.m_width, im.m_height, im.RowBytes(), 24, nullptr};
   auto dest = qimg::Dest::ToMemory();
-  EXPECT_EQ(qimg::WritePNG(*dest, w, {}, {rows, threads, nullptr}), qimg::kOk);
+  EXPECT_EQ(qimg::WritePNG(*dest, w, {}, {rows, threads}), qimg::kOk);
   return {dest->Memory().begin(), dest->Memory().end()};
 }
 
