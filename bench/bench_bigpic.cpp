@@ -18,8 +18,7 @@
 namespace {
 
 double Now() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 double CpuSeconds() {
@@ -62,7 +61,8 @@ void Measure(const char* name, const std::string& path, Fn&& save) {
   std::error_code ec;
   auto size = std::filesystem::file_size(path, ec);
   std::printf("%-24s %7.2f s (%6.2f s CPU)  %7.1f MB above the picture  %11llu bytes%s\n", name,
-              seconds, cpu, above / 1024.0, static_cast<unsigned long long>(ec ? 0 : size), ok ? "" : "  FAILED");
+              seconds, cpu, above / 1024.0, static_cast<unsigned long long>(ec ? 0 : size),
+              ok ? "" : "  FAILED");
 }
 
 }  // namespace
@@ -79,15 +79,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot open %s\n", argv[1]);
     return 1;
   }
-  std::printf("%-24s %7.2f s  (%u x %u, %.1f MB of pixels)\n", "open", Now() - t,
-              picture.m_width, picture.m_height,
-              double(picture.RowBytes()) * picture.m_height / 1048576.0);
+  std::printf("%-24s %7.2f s  (%u x %u, %.1f MB of pixels)\n", "open", Now() - t, picture.m_width,
+              picture.m_height, double(picture.RowBytes()) * picture.m_height / 1048576.0);
   Measure("save PNG in bands", out + "/banded.png",
           [&] { return picture.SaveFile(out + "/banded.png", kFilePNG) == kISOk; });
   Measure("save PNG whole (before)", out + "/whole.png", [&] {
     auto dest = qimg::Dest::OpenFile(out + "/whole.png");
-    qimg::WriteImage w{picture.Pixels(), picture.m_width, picture.m_height, picture.RowBytes(),
-                       24, nullptr};
+    qimg::WriteImage w{picture.Pixels(), picture.m_width, picture.m_height, picture.RowBytes(), 24,
+                       nullptr};
     return dest && qimg::WritePNG(*dest, w, {}, {qimg::kPngWhole}) == qimg::kOk && dest->Close();
   });
   return 0;

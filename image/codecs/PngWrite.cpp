@@ -10,8 +10,8 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <condition_variable>
 #include <cmath>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -388,7 +388,8 @@ void BandWriter::Work() {
   bool ready = deflater.Init() && scratch;
   std::unique_lock lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [&] { return stop_ || next_ >= bands_ || next_ < written_ + ring_.size(); });
+    changed_.wait(lock,
+                  [&] { return stop_ || next_ >= bands_ || next_ < written_ + ring_.size(); });
     if (stop_ || next_ >= bands_) return;
     uint32_t band = next_++;
     Segment& segment = ring_[band % ring_.size()];
