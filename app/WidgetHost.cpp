@@ -73,9 +73,10 @@ bool CWidgetHost::WorkProgress(Work work, double done) {
   }
   if (!m_progress) {
     const bool opening = work == Work::Opening;
-    m_progress = new QProgressDialog(
-        opening ? QStringLiteral("Opening the picture...") : QStringLiteral("Saving the picture..."),
-        opening ? QStringLiteral("Cancel") : QString(), 0, kSteps, DialogParent());
+    m_progress = new QProgressDialog(opening ? QStringLiteral("Opening the picture...")
+                                             : QStringLiteral("Saving the picture..."),
+                                     opening ? QStringLiteral("Cancel") : QString(), 0, kSteps,
+                                     DialogParent());
     m_progress->setWindowTitle(QStringLiteral("Quiltor"));
     m_progress->setWindowModality(Qt::WindowModal);
     m_progress->setMinimumDuration(500);

@@ -35,9 +35,9 @@ void SplitExtension(const QString& path, QString& stem, QString& extension) {
 class HostProgress {
  public:
   HostProgress(IDocumentHost& host, IDocumentHost::Work work)
-      : m_host(host), m_work(work), m_scope([&host, work](double done) {
-          return host.WorkProgress(work, done);
-        }) {}
+      : m_host(host),
+        m_work(work),
+        m_scope([&host, work](double done) { return host.WorkProgress(work, done); }) {}
   ~HostProgress() { m_host.WorkProgress(m_work, -1); }
   HostProgress(const HostProgress&) = delete;
   HostProgress& operator=(const HostProgress&) = delete;

@@ -3,6 +3,7 @@
 // functions) hold only trivially destructible locals, and every resource lives
 // in an object owned by the caller's frame, so nothing leaks on the way out.
 #include "image/codecs/Jpeg.h"
+
 #include "image/lib/Progress.h"
 
 // clang-format off

@@ -20,8 +20,8 @@ struct PngBands {
   uint32_t rows = 0;
   unsigned threads = 0;
 };
-// Writes 8-bit RGB (colour type 2), progress after each band, pHYs from the record (unit 1 = per metre, written
-// when x and y are not 0), no text chunks.
+// Writes 8-bit RGB (colour type 2), progress after each band, pHYs from the record (unit 1 = per
+// metre, written when x and y are not 0), no text chunks.
 uint32_t WritePNG(Dest& dest, const WriteImage& image, const ResolutionRecord& res,
                   const PngBands& bands = {});
 // Palette of a palette PNG (or the grey ramp of a grey one).

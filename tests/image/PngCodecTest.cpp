@@ -1,13 +1,12 @@
 // PNG: the PNG Suite and broken files from other programs, our writer read back
 // by ImageMagick, resolution round trips.
 #include <gtest/gtest.h>
-
 #include <zlib.h>
 
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <set>
-#include <filesystem>
 #include <sstream>
 
 #include "image/codecs/Png.h"
@@ -430,8 +429,7 @@ TEST(PngCodec, BandedOutputReadsBackEverywhere) {
       {2000, 150, 50, 2}  // bands large enough for the run-length sample
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h) + " by " +
-                 std::to_string(c.rows));
+    SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h) + " by " + std::to_string(c.rows));
     CISImageEx im;
     if (c.rows == 1)
       MakeFilterRows(im, c.w, c.h);
@@ -486,4 +484,3 @@ TEST(PngCodec, BandedStreamCutInsideAnyBandFails) {
 }
 
 }  // namespace
-

@@ -143,10 +143,10 @@ TEST(RunCommand, ProgressLinesOnRequest) {
   ASSERT_EQ(testing_support::Run("convert -size 64x48 xc:orange PNG24:" + d + "/x.png"), 0);
   for (const char* flag : {"", " --progress"}) {
     std::string out;
-    ASSERT_EQ(testing_support::Run("cd " + d + " && printf 'open x.png\\nsave-as y.jpg\\n' | HOME=" +
-                                       d + " XDG_CONFIG_HOME=" + d + " " +
-                                       ShellQuote(QUILTOR_CLI) + " run" + flag,
-                                   &out),
+    ASSERT_EQ(testing_support::Run(
+                  "cd " + d + " && printf 'open x.png\\nsave-as y.jpg\\n' | HOME=" + d +
+                      " XDG_CONFIG_HOME=" + d + " " + ShellQuote(QUILTOR_CLI) + " run" + flag,
+                  &out),
               0);
     std::vector<std::string> want = {"Load BG: x.png (64,48)", "Saved: y.jpg"};
     if (*flag)
