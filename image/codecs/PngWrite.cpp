@@ -430,7 +430,7 @@ uint32_t BandWriter::Run(Dest& dest, unsigned threads) {
     scratch.reset(new (std::nothrow) uint8_t[4 * (rowBytes_ - 1)]);
     if (!own.Init() || !scratch) return kErrNoMemory;
   }
-  // zlib header: deflate, 32 KB window, default level class, check bits.
+  // zlib header: deflate, 32 KB window, the "fast" level class, check bits.
   const uint8_t header[2] = {0x78, 0x5E};
   uLong adler = adler32(0, nullptr, 0);
   for (uint32_t band = 0; band < bands_; ++band) {

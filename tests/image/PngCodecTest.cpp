@@ -426,12 +426,12 @@ TEST(PngCodec, BandedOutputReadsBackEverywhere) {
       {97, 61, 7, 2},     // the last band shorter
       {97, 64, 8, 2},     // bands fill the picture
       {120, 50, 64, 1},   // one band, on the calling thread
-      {2000, 150, 50, 2}  // bands large enough for the run-length sample
+      {2000, 150, 50, 2}  // bands large enough for the sample, run-length winning
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h) + " by " + std::to_string(c.rows));
     CISImageEx im;
-    if (c.rows == 1)
+    if (c.rows == 1 || c.w == 2000)
       MakeFilterRows(im, c.w, c.h);
     else
       MakeTestPicture(im, c.w, c.h, c.w + c.rows);
