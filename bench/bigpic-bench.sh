@@ -80,7 +80,8 @@ sed -e "s|$dir/big.png|$dir/huge.png|" -e "s|cycle.png|huge-cycle.png|" "$out/cy
 bytes=$((40000 * 30000 * 3))
 echo
 echo "== whole cycle on 40000x30000 (seconds since start, log line) =="
-/usr/bin/time -v -o "$out/huge.time" "$cli" run "$out/huge.script" |
+# Line-buffered, so that each line is stamped when it is written.
+/usr/bin/time -v -o "$out/huge.time" stdbuf -oL "$cli" run "$out/huge.script" |
   awk -v t0="$(date +%s.%N)" '{ "date +%s.%N" | getline t; close("date +%s.%N");
     printf "%8.1f  %s\n", t - t0, $0 }'
 kb=$(awk -F: '/Maximum resident/ { gsub(/ /, "", $2); print $2 }' "$out/huge.time")
