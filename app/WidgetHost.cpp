@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QImage>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QUrl>
 
 #include "app/MainFrame.h"
@@ -63,6 +64,30 @@ void CWidgetHost::UndoHistoryChanged() {
 }
 
 QWidget* CWidgetHost::DialogParent() const { return m_frame ? m_frame.data() : nullptr; }
+
+bool CWidgetHost::WorkProgress(Work work, double done) {
+  constexpr int kSteps = 1000;
+  if (done < 0) {
+    delete m_progress;  // parent-owned; gone already if the window went first
+    return true;
+  }
+  if (!m_progress) {
+    const bool opening = work == Work::Opening;
+    m_progress = new QProgressDialog(opening ? QStringLiteral("Opening the picture...")
+                                             : QStringLiteral("Saving the picture..."),
+                                     opening ? QStringLiteral("Cancel") : QString(), 0, kSteps,
+                                     DialogParent());
+    m_progress->setWindowTitle(QStringLiteral("Quiltor"));
+    m_progress->setWindowModality(Qt::WindowModal);
+    m_progress->setMinimumDuration(500);
+    m_progress->setAutoClose(false);
+    m_progress->setAutoReset(false);
+  }
+  // Once shown, the window-modal dialog handles events here: repaints go on,
+  // input reaches only its Cancel button.
+  m_progress->setValue(int(done * kSteps));
+  return !m_progress->wasCanceled();
+}
 
 IDocumentHost::Answer CWidgetHost::MessageBox(const QString& text, Buttons buttons) {
   CBusyCursor::Suspend normalCursor;

@@ -10,6 +10,7 @@
 #include "image/ISImageEx.h"
 
 class CMainFrame;
+class QProgressDialog;
 class QWidget;
 
 class CWidgetHost : public IDocumentHost {
@@ -36,6 +37,9 @@ class CWidgetHost : public IDocumentHost {
   int MaskPreviewWidth() const override;
   int MaskPreviewHeight() const override;
   void RedrawMaskPreview() override;
+  // A window-modal progress dialog once opening or saving has taken half a
+  // second, Cancel for opening; it keeps the window repainting.
+  bool WorkProgress(Work work, double done) override;
 
   // The caption: document title, a dash and the window title.
   static QString Caption(const QString& title);
@@ -44,6 +48,7 @@ class CWidgetHost : public IDocumentHost {
   QWidget* DialogParent() const;
 
   QPointer<CMainFrame> m_frame;
+  QPointer<QProgressDialog> m_progress;  // while opening or saving
   QStringList m_pending;
   QString m_title = QStringLiteral("Untitled");
   CISImageEx m_fallbackPreview;  // until the Merger pane exists

@@ -31,6 +31,15 @@ class IDocumentHost {
   virtual void ModifiedChanged(bool modified) { (void)modified; }
   // What Undo and Redo would do changed (the Edit menu follows it).
   virtual void UndoHistoryChanged() {}
+  // Opening or saving the main image reports how far it is, 0 to 1, and a
+  // negative value once it has ended. Returning false asks an opening to
+  // stop: the document then stays as it was.
+  enum class Work { Opening, Saving };
+  virtual bool WorkProgress(Work work, double done) {
+    (void)work;
+    (void)done;
+    return true;
+  }
 
   // Puts a 24-bit RGB picture on the clipboard; false when the clipboard is
   // not available (nothing is sent then).

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include "document/QuiltorDoc.h"
+#include "image/lib/Progress.h"
 
 namespace {
 std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
@@ -28,6 +29,25 @@ void SplitExtension(const QString& path, QString& stem, QString& extension) {
     extension.clear();
   }
 }
+
+// Sends the progress of the reading or writing done while it lives to the
+// host, and the end of it when it goes.
+class HostProgress {
+ public:
+  HostProgress(IDocumentHost& host, IDocumentHost::Work work)
+      : m_host(host),
+        m_work(work),
+        m_scope([&host, work](double done) { return host.WorkProgress(work, done); }) {}
+  ~HostProgress() { m_host.WorkProgress(m_work, -1); }
+  HostProgress(const HostProgress&) = delete;
+  HostProgress& operator=(const HostProgress&) = delete;
+  bool Cancelled() const { return m_scope.Cancelled(); }
+
+ private:
+  IDocumentHost& m_host;
+  IDocumentHost::Work m_work;
+  qimg::ProgressScope m_scope;
+};
 
 QString NumberedName(const QString& folderAndName, qint64 n, const QString& extension) {
   QString name = folderAndName + QStringLiteral("_%1").arg(n, 4, 10, QLatin1Char('0'));
@@ -58,10 +78,16 @@ void CQuiltorDoc::LoadMainImage(const QString& path) {
 }
 
 bool CQuiltorDoc::OpenMainImage(const QString& path) {
-  // An unreadable file leaves the document as it was.
+  // An unreadable file, or an opening cancelled, leaves the document as it was.
   CISImageEx loaded;
-  if (!ReadPicture(path, loaded)) {
-    Log(QStringLiteral("Error: Can't read image: ") + path);
+  bool read, cancelled;
+  {
+    HostProgress progress(m_host, IDocumentHost::Work::Opening);
+    read = ReadPicture(path, loaded);
+    cancelled = progress.Cancelled();
+  }
+  if (!read || cancelled) {
+    if (!cancelled) Log(QStringLiteral("Error: Can't read image: ") + path);
     return false;
   }
   // Logged before the shadow is fitted to the new size.
@@ -95,12 +121,15 @@ bool CQuiltorDoc::SaveMainImage(const QString& requested) {
   if (!m_mainImage.HasPixels()) return false;
 
   bool written = false;
-  if (!numbered) {
-    // The dialog has asked before replacing an existing file.
-    written = m_mainImage.SaveFile(LocalPath(path),
-                                   CISImageEx::FileTypeFromExtension(LocalPath(path))) == kISOk;
-  } else {
-    written = SaveNumbered(path);
+  {
+    HostProgress progress(m_host, IDocumentHost::Work::Saving);
+    if (!numbered) {
+      // The dialog has asked before replacing an existing file.
+      written = m_mainImage.SaveFile(LocalPath(path),
+                                     CISImageEx::FileTypeFromExtension(LocalPath(path))) == kISOk;
+    } else {
+      written = SaveNumbered(path);
+    }
   }
   if (!written) {
     Log(QStringLiteral("Error: Can't save image: ") + path);

@@ -7,7 +7,7 @@ pkgs=(
   build-essential cmake ninja-build pkg-config clang lld libclang-rt-14-dev llvm
   clang-format
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libpng-dev libjpeg62-turbo-dev libtiff-dev libgif-dev zlib1g-dev libdeflate-dev
+  libpng-dev libpng-tools libjpeg62-turbo-dev libtiff-dev libgif-dev zlib1g-dev libdeflate-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   imagemagick libvips-tools hyperfine time
   libqt6svg6 qt6-svg-dev qt6-image-formats-plugins

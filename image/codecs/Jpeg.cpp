@@ -4,6 +4,8 @@
 // in an object owned by the caller's frame, so nothing leaks on the way out.
 #include "image/codecs/Jpeg.h"
 
+#include "image/lib/Progress.h"
+
 // clang-format off
 #include <cstdio>  // jpeglib.h needs FILE and size_t first
 #include <jpeglib.h>
@@ -324,6 +326,7 @@ uint32_t Compressor::Encode(const WriteImage& image, int quality, uint32_t flags
       rows[i] =
           const_cast<JSAMPROW>(image.pixels + size_t{cinfo.next_scanline + i} * image.rowBytes);
     jpeg_write_scanlines(&cinfo, rows, n);
+    ReportProgress(double(cinfo.next_scanline) / image.height);
   }
   jpeg_finish_compress(&cinfo);
   return manager->failed ? kErrWrite : kOk;

@@ -10,6 +10,7 @@
 
 #include "image/codecs/Tiff.h"
 #include "image/codecs/TiffIo.h"
+#include "image/lib/Progress.h"
 
 namespace qimg {
 
@@ -100,6 +101,7 @@ uint32_t Write(Dest& dest, const WriteImage& image, uint32_t option, const Resol
       written = TIFFWriteEncodedStrip(t, strip, scratch.get(), n);
     }
     if (written < 0) return dest.Failed() ? kErrWrite : kErrNoMemory;
+    ReportProgress(double(y + rows) / image.height);
   }
   if (!TIFFWriteDirectory(t)) return kErrWrite;
   tif.reset();  // flushes

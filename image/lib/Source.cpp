@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "image/lib/Imaging.h"
+#include "image/lib/Progress.h"
 
 namespace qimg {
 
@@ -75,6 +76,8 @@ size_t Source::Read(void* buffer, size_t n) {
       position_ += take;
       continue;
     }
+    // A long read reports how far it is; a cancelled one ends here.
+    if (!ReportProgress(double(position_) / double(size_))) return done;
     size_t got = 0;
     if (n - done >= kReadAhead) {
       // Large reads go straight into the caller's memory.

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <utility>
+#include <vector>
 
 #include "document/DocumentHost.h"
 #include "image/ISImageEx.h"
@@ -56,6 +58,10 @@ class RecordingHost : public IDocumentHost {
   int MaskPreviewWidth() const override { return previewWidth; }
   int MaskPreviewHeight() const override { return previewHeight; }
   void RedrawMaskPreview() override { ++previewRedraws; }
+  bool WorkProgress(Work work, double done) override {
+    progress.push_back({work, done});
+    return !(cancelOpening && work == Work::Opening);
+  }
 
   QStringList log;
   std::deque<Answer> answers;
@@ -74,4 +80,6 @@ class RecordingHost : public IDocumentHost {
   int previewWidth = 256;
   int previewHeight = 256;
   int previewRedraws = 0;
+  std::vector<std::pair<Work, double>> progress;
+  bool cancelOpening = false;
 };

@@ -78,6 +78,29 @@ TEST_F(SaveLoad, UnreadableFileLeavesTheDocumentAlone) {
   EXPECT_EQ(doc.m_mainImagePath, In(QStringLiteral("castle.png")));
 }
 
+TEST_F(SaveLoad, CancelledOpenLeavesTheDocumentAlone) {
+  OpenPicture(QStringLiteral("castle.png"), 50, 40);
+  ASSERT_EQ(host.progress.back(), std::make_pair(IDocumentHost::Work::Opening, -1.0));
+  doc.SetModifiedFlag();
+  CISImageEx before;
+  before.CopyFrom(doc.m_mainImage);
+  ASSERT_TRUE(WritePicture(In(QStringLiteral("other.png")), 70, 30));
+  host.log.clear();
+  host.progress.clear();
+  host.cancelOpening = true;
+  host.answers = {IDocumentHost::Answer::No};  // drop the changes
+  EXPECT_FALSE(doc.FileOpen(In(QStringLiteral("other.png"))));
+  ASSERT_GE(host.progress.size(), 2u);
+  EXPECT_EQ(host.progress.front(), std::make_pair(IDocumentHost::Work::Opening, 0.0));
+  EXPECT_EQ(host.progress.back().second, -1.0);  // the dialog goes
+  EXPECT_TRUE(host.log.isEmpty());               // a cancel is no error
+  EXPECT_EQ(testing_support::MaxDifference(doc.m_mainImage, before), 0);
+  EXPECT_EQ(testing_support::MaxDifference(doc.m_backupImage, before), 0);
+  EXPECT_EQ(doc.m_mainImagePath, In(QStringLiteral("castle.png")));
+  EXPECT_EQ(doc.GetTitle(), QStringLiteral("castle.png"));
+  EXPECT_TRUE(doc.IsModified());
+}
+
 TEST_F(SaveLoad, SaveNumbersBesideTheLoadedFileAndNeverTouchesIt) {
   OpenPicture(QStringLiteral("castle.png"));
   const auto original =

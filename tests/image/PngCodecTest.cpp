@@ -1,9 +1,12 @@
 // PNG: the PNG Suite and broken files from other programs, our writer read back
 // by ImageMagick, resolution round trips.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstring>
 #include <filesystem>
+#include <random>
+#include <set>
 #include <sstream>
 
 #include "image/codecs/Png.h"
@@ -358,6 +361,125 @@ TEST(PngCodec, LargeRgbMatchesImageMagickAndTruncationsFail) {
     std::vector<uint8_t> part(bytes.begin(), bytes.begin() + long(cut));
     qimg::Decoded d;
     EXPECT_FALSE(DecodesRgb(part, d)) << cut;
+  }
+}
+
+// --- Pictures above a few megabytes are written in bands, each a deflate
+// segment of its own; small bands force that path on small pictures.
+
+std::vector<uint8_t> SavePng(const CISImageEx& im, uint32_t rows, unsigned threads) {
+  qimg::WriteImage w{im.Pixels(), im.m_width, im.m_height, im.RowBytes(), 24, nullptr};
+  auto dest = qimg::Dest::ToMemory();
+  EXPECT_EQ(qimg::WritePNG(*dest, w, {}, {rows, threads}), qimg::kOk);
+  return {dest->Memory().begin(), dest->Memory().end()};
+}
+
+// The IDAT chunks of a file: offset and length of each one's data.
+std::vector<std::pair<size_t, uint32_t>> Idats(const std::vector<uint8_t>& f) {
+  std::vector<std::pair<size_t, uint32_t>> out;
+  for (size_t p = 8; p + 12 <= f.size();) {
+    uint32_t len = (uint32_t{f[p]} << 24) | (f[p + 1] << 16) | (f[p + 2] << 8) | f[p + 3];
+    if (std::memcmp(&f[p + 4], "IDAT", 4) == 0) out.emplace_back(p + 8, len);
+    p += 12 + len;
+  }
+  return out;
+}
+
+// vips' decoding of a picture of the given size, as raw R,G,B.
+bool VipsDecode(const std::string& png, uint32_t w, uint32_t h, CISImageEx& out) {
+  std::string raw = png + ".raw";
+  if (Shell("vips rawsave " + ShellQuote(png) + " " + ShellQuote(raw)) != 0) return false;
+  auto b = ReadFileBytes(raw);
+  if (b.size() != size_t{w} * h * 3 || out.Create(w, h, 24) != kISOk) return false;
+  std::copy(b.begin(), b.end(), out.Pixels());
+  return true;
+}
+
+// Rows made for each filter type in turn to win: noise, a copy of the row
+// above (Up), rows the Average and Paeth predictors make exactly, a ramp
+// (Sub), black (None).
+void MakeFilterRows(CISImageEx& im, uint32_t w, uint32_t h) {
+  im.Create(w, h, 24);
+  std::mt19937 rng(9);
+  size_t n = size_t{w} * 3;
+  for (uint32_t y = 0; y < h; ++y) {
+    uint8_t* r = im.Pixels() + y * n;
+    const uint8_t* up = y ? r - n : nullptr;
+    for (size_t i = 0; i < n; ++i) {
+      int a = i >= 3 ? r[i - 3] : 0, b = up ? up[i] : 0, c = up && i >= 3 ? up[i - 3] : 0;
+      int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+      int paeth = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+      int kinds[6] = {int(rng() & 0xFF), b, (a + b) / 2 + 1, paeth + 1, int(i), 0};
+      r[i] = uint8_t(kinds[y % 6]);
+    }
+  }
+}
+
+TEST(PngCodec, BandedOutputReadsBackEverywhere) {
+  for (const char* p : {"convert", "vips", "pngfix"})
+    if (!HaveProgram(p)) FAIL() << p << " is needed (tools/install-deps.sh installs it)";
+  struct Case {
+    uint32_t w, h, rows;
+    unsigned threads;
+  } cases[] = {
+      {41, 37, 1, 3},     // a band per row: boundaries at every filter type
+      {97, 61, 7, 2},     // the last band shorter
+      {97, 64, 8, 2},     // bands fill the picture
+      {120, 50, 64, 1},   // one band, on the calling thread
+      {2000, 150, 50, 2}  // bands large enough for the sample, run-length winning
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h) + " by " + std::to_string(c.rows));
+    CISImageEx im;
+    if (c.rows == 1 || c.w == 2000)
+      MakeFilterRows(im, c.w, c.h);
+    else
+      MakeTestPicture(im, c.w, c.h, c.w + c.rows);
+    auto file = SavePng(im, c.rows, c.threads);
+    // One zlib stream of every row, its filter types all in use at the edges.
+    std::vector<uint8_t> stream, raw((size_t{c.w} * 3 + 1) * c.h);
+    for (auto [at, len] : Idats(file))
+      stream.insert(stream.end(), file.begin() + long(at), file.begin() + long(at + len));
+    uLongf rawSize = uLongf(raw.size());
+    ASSERT_EQ(uncompress(raw.data(), &rawSize, stream.data(), uLong(stream.size())), Z_OK);
+    ASSERT_EQ(rawSize, raw.size());
+    if (c.rows == 1) {
+      std::set<uint8_t> types;
+      for (uint32_t y = 0; y < c.h; ++y) types.insert(raw[y * (size_t{c.w} * 3 + 1)]);
+      EXPECT_EQ(types.size(), 5u);
+    }
+    std::string path = TempDir() + "/banded.png";
+    WriteFileBytes(path, file);
+    CISImageEx ours, magick, vips, oneShot;
+    ASSERT_EQ(ours.Load(path), kISOk);
+    EXPECT_EQ(MaxDifference(im, ours), 0);
+    ASSERT_TRUE(MagickDecode(path, magick));
+    EXPECT_EQ(MaxDifference(im, magick), 0);
+    ASSERT_TRUE(VipsDecode(path, c.w, c.h, vips));
+    EXPECT_EQ(MaxDifference(im, vips), 0);
+    EXPECT_EQ(Shell("pngfix -q " + ShellQuote(path)), 0);
+    WriteFileBytes(path, SavePng(im, 0, 0));
+    ASSERT_EQ(oneShot.Load(path), kISOk);
+    EXPECT_EQ(MaxDifference(ours, oneShot), 0);
+  }
+}
+
+TEST(PngCodec, BandedStreamCutInsideAnyBandFails) {
+  CISImageEx im;
+  MakeTestPicture(im, 60, 40, 5);
+  auto file = SavePng(im, 4, 2);
+  auto idats = Idats(file);
+  ASSERT_EQ(idats.size(), 10u);  // one chunk per band
+  for (size_t k = 0; k < idats.size(); ++k) {
+    // Chunks intact, the stream ending halfway through band k.
+    auto [at, len] = idats[k];
+    std::vector<uint8_t> cut(file.begin(), file.begin() + long(at - 8));
+    std::vector<uint8_t> part(file.begin() + long(at), file.begin() + long(at + len / 2));
+    Chunk(cut, "IDAT", part);
+    Chunk(cut, "IEND", {});
+    std::string path = TempDir() + "/cut.png";
+    WriteFileBytes(path, cut);
+    EXPECT_TRUE(LoadsEmpty(path)) << "band " << k;
   }
 }
 

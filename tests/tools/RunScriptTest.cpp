@@ -136,6 +136,25 @@ TEST(RunCommand, ReadsStandardInputAndCountsErrors) {
                 "# error: line 6: not a whole number: x"}));
 }
 
+// Progress lines only when asked for.
+TEST(RunCommand, ProgressLinesOnRequest) {
+  const fs::path dir = testing_support::TempDir();
+  const std::string d = ShellQuote(dir.string());
+  ASSERT_EQ(testing_support::Run("convert -size 64x48 xc:orange PNG24:" + d + "/x.png"), 0);
+  for (const char* flag : {"", " --progress"}) {
+    std::string out;
+    ASSERT_EQ(testing_support::Run(
+                  "cd " + d + " && printf 'open x.png\\nsave-as y.jpg\\n' | HOME=" + d +
+                      " XDG_CONFIG_HOME=" + d + " " + ShellQuote(QUILTOR_CLI) + " run" + flag,
+                  &out),
+              0);
+    std::vector<std::string> want = {"Load BG: x.png (64,48)", "Saved: y.jpg"};
+    if (*flag)
+      want = {"# opening 0%", want[0], "# saving 30%", "# saving 60%", "# saving 100%", want[1]};
+    EXPECT_EQ(Lines(out), want) << flag;
+  }
+}
+
 TEST(RunCommand, MissingScriptIsAnError) {
   std::string out;
   EXPECT_NE(testing_support::Run(ShellQuote(QUILTOR_CLI) + " run /nonexistent/script 2>&1", &out),

@@ -52,5 +52,16 @@ IDocumentHost::Answer CConsoleHost::MessageBox(const QString& text, Buttons butt
   return answer;
 }
 
+bool CConsoleHost::WorkProgress(Work work, double done) {
+  if (!m_showProgress) return true;
+  const int tenths = done < 0 ? -1 : int(done * 10);
+  if (tenths > m_progressShown)
+    Note(QStringLiteral("%1 %2%")
+             .arg(work == Work::Opening ? QStringLiteral("opening") : QStringLiteral("saving"))
+             .arg(tenths * 10));
+  m_progressShown = tenths;
+  return true;
+}
+
 void CConsoleHost::OpenFolder(const QString& path) { Note(QStringLiteral("open: ") + path); }
 #endif

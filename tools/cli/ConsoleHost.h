@@ -28,6 +28,8 @@ class CConsoleHost : public IDocumentHost {
   int MaskPreviewWidth() const override { return 256; }
   int MaskPreviewHeight() const override { return 256; }
   void RedrawMaskPreview() override {}
+  // With m_showProgress, "# opening 40%" lines every tenth of the way.
+  bool WorkProgress(Work work, double done) override;
 
   // A line of the tool's own: "# " + text.
   static void Note(const QString& text);
@@ -36,4 +38,6 @@ class CConsoleHost : public IDocumentHost {
   QString m_nextOpenPath;  // the open dialog's choice, empty for a cancel
   QString m_nextSavePath;  // the save dialog's choice, empty for a cancel
   CISImageEx m_preview;
+  bool m_showProgress = false;
+  int m_progressShown = -1;  // tenths reported of the work under way
 };

@@ -60,6 +60,7 @@ struct Line {
 class CScript {
  public:
   CScript() : m_doc(m_host, m_services) {}
+  void ShowProgress() { m_host.m_showProgress = true; }
 
   // Runs every line; true when none was in error.
   bool Run(QTextStream& input) {
@@ -405,9 +406,13 @@ void CScript::Execute(const QString& text) {
 
 }  // namespace
 
-int CmdRun(const Args& args) {
+int CmdRun(const Args& given) {
+  Args args = given;
+  const auto flag = std::find(args.begin(), args.end(), "--progress");
+  const bool progress = flag != args.end();
+  if (progress) args.erase(flag);
   if (args.size() > 1) {
-    std::fputs("usage: quiltor-cli run [FILE]\n", stderr);
+    std::fputs("usage: quiltor-cli run [--progress] [FILE]\n", stderr);
     return 2;
   }
   QFile file;
@@ -422,6 +427,7 @@ int CmdRun(const Args& args) {
   }
   QTextStream input(&file);
   CScript script;
+  if (progress) script.ShowProgress();
   const bool clean = script.Run(input);
   std::fflush(stdout);
   return clean ? 0 : 1;

@@ -15,8 +15,9 @@ void Usage() {
       "  info FILE                              type, size and resolution of an image file\n"
       "  convert IN OUT                         load IN, save OUT in the type its extension names\n"
       "  resize IN OUT WIDTH HEIGHT [bilinear|0|16|17]\n"
-      "  run [FILE]                             run a document script (standard input without "
-      "FILE)\n",
+      "  run [--progress] [FILE]                run a document script (standard input without "
+      "FILE);\n"
+      "                                         --progress reports opening and saving\n",
       stderr);
 }
 }  // namespace
