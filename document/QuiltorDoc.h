@@ -40,11 +40,18 @@ class CQuiltorDoc {
 
   // --- export and lock
   QString ExportAndLock();
+  // The same files as Export and Lock, the square left free and nothing sent
+  // to the clipboard. Returns the slice's file name, empty when none.
+  QString ExportSlice();
   void ToggleAutoSendToClipboard();
   void OpenSliceFolder();
 
   // --- import
   void ImportFile(const QString& path);
+  // A returned slice already read, for the square as placed: scaled back by
+  // the zoom factor and merged as Import File merges it, but never asking.
+  // Empty when merged; otherwise why not, and the document is unchanged.
+  QString MergeReturnedPicture(CISImageEx& picture, const QString& path);
 
   // --- merge
   // false (and the document unchanged, the error logged) when memory ran out.
@@ -304,6 +311,7 @@ class CQuiltorDoc {
   // image, the backup, the path, the shadow reload and the refresh flag.
   void AdoptMainImage(CISImageEx& loaded, const QString& path);
   bool SaveNumbered(QString& path);
+  QString ExportSquare(bool lock);
   // Cuts the slice square (clamped, or the rotated cut) out of source.
   // kISRefused for a square that can't be cut, kISOutOfMemory.
   uint32_t CutSlice(const CISImageEx& source, CISImageEx& picture) const;

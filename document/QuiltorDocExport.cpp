@@ -60,7 +60,11 @@ uint32_t CQuiltorDoc::CutSlice(const CISImageEx& source, CISImageEx& picture) co
   return kISOk;
 }
 
-QString CQuiltorDoc::ExportAndLock() {
+QString CQuiltorDoc::ExportAndLock() { return ExportSquare(true); }
+
+QString CQuiltorDoc::ExportSlice() { return ExportSquare(false); }
+
+QString CQuiltorDoc::ExportSquare(bool lock) {
   if (!m_mainImage.HasPixels()) return {};
   if (m_sliceFolder.isEmpty()) {
     Log(QStringLiteral("Error: Slice path is empty"));
@@ -113,7 +117,7 @@ QString CQuiltorDoc::ExportAndLock() {
   // comes back; measuring it now spares the merge the wait (a rotating
   // square: the upright cut just made).
   ReferenceColours reference = ReferenceKey();
-  if (cut == kISOk && MatchColoursOn()) {
+  if (lock && cut == kISOk && MatchColoursOn()) {
     reference.imageWidth = m_mainImage.m_width;
     reference.imageHeight = m_mainImage.m_height;
     if (m_rotating) {
@@ -151,7 +155,7 @@ QString CQuiltorDoc::ExportAndLock() {
     return {};
   }
   m_sliceCounter = counter;
-  m_locked = 1;
+  if (lock) m_locked = 1;
   Log(QStringLiteral("Exported Slice: ") + path);
   if (reference.valid) m_referenceColours = reference;
 
@@ -162,9 +166,9 @@ QString CQuiltorDoc::ExportAndLock() {
     else
       Log(QStringLiteral("Error: Can't write slice: ") + shadowPath);
   }
-  if (m_autoSend == 1 && m_host.SetClipboardImage(picture))
+  if (lock && m_autoSend == 1 && m_host.SetClipboardImage(picture))
     Log(QStringLiteral("Send DIB to Clipboard"));
-  Log(QStringLiteral("In Lock mode - waiting for Drag & Drop to merge"));
+  if (lock) Log(QStringLiteral("In Lock mode - waiting for Drag & Drop to merge"));
   ++m_sliceCounter;
   m_host.Repaint();
   return QFileInfo(path).fileName();

@@ -16,6 +16,7 @@
 //   fail-alloc N                the pixel allocation after N more fails (once)
 //   kill-during-compaction      SIGKILL between writing a compacted journal and renaming it
 //   sd-server URL [webui|comfyui] | sd-set KEY VALUE | send [IMG2IMG-FOLDER]
+//   export-grid SIZE OVERLAP [X Y W H] | import-batch PATH...
 // ("wait" blocks until a line or the end arrives on standard input: a script
 // given as FILE can be held there, for instance to be killed.)
 #include <csignal>
@@ -41,6 +42,7 @@ int CmdRun(const Args&) {
 
 #include "document/QuickImport.h"
 #include "document/QuiltorDoc.h"
+#include "tools/cli/CampaignCommands.h"
 #include "tools/cli/ConsoleHost.h"
 #include "tools/cli/SdCommands.h"
 
@@ -419,6 +421,12 @@ class CScript {
       if (name.isEmpty()) return;
       CConsoleHost::Note(QStringLiteral("history: ") + name);
       SdSendAndWait(m_doc, m_services.settings, name, r);
+    };
+    c[QStringLiteral("export-grid")] = [this, check](const QString&, const QStringList& w) {
+      check(ExportGridLine(m_doc, w));
+    };
+    c[QStringLiteral("import-batch")] = [this, check](const QString&, const QStringList& w) {
+      check(ImportBatchLine(m_doc, w));
     };
     c[QStringLiteral("wait")] = [](const QString&, const QStringList& w) {
       Count(w, 0, 0);
