@@ -25,6 +25,7 @@
 #include <QToolButton>
 #include <QWindow>
 
+#include "app/CampaignCommands.h"
 #include "app/FileView.h"
 #include "app/Looks.h"
 #include "app/OutputWnd.h"
@@ -102,6 +103,7 @@ CMainFrame::CMainFrame(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* pa
     zoom->setText(percent > 0 ? QStringLiteral("Zoom %1 %").arg(percent) : QString());
   });
   m_sd = new CSdSendUi(*this, doc, services);
+  InstallCampaignCommands(*this);
 
   OnApplicationLook(m_look);
   SetDocumentTitle(m_title);
@@ -211,6 +213,7 @@ void CMainFrame::CreateMenus() {
   AddCommand(edit, Cmd::kCancelLock, QStringLiteral("Cancel Lock"), &C::OnCancelLock);
   edit->addSeparator();
   AddCommand(edit, Cmd::kQuickImport, QStringLiteral("Quick Import"), &C::OnQuickImport);
+  AddCommand(edit, Cmd::kImportReturnedSlices, QStringLiteral("Import Returned Slices..."), nullptr);
   edit->addSeparator();
   AddCommand(edit, Cmd::kApplyMerge, QStringLiteral("Apply Merge"), &C::OnApplyMerge);
   AddCommand(edit, Cmd::kCancelMerge, QStringLiteral("Cancel Merge"), &C::OnCancelMerge);
@@ -269,6 +272,7 @@ void CMainFrame::CreateMenus() {
           [this](bool on) { m_fileView->Dialog()->SetAutoImport(on); });
   connect(m_fileView->Dialog(), &CLeftDialog::AutoImportChanged, a, &QAction::setChecked);
   AddCommand(tools, Cmd::kSdSettings, QStringLiteral("Stable Diffusion..."), nullptr);
+  AddCommand(tools, Cmd::kExportSliceGrid, QStringLiteral("Export Slice Grid..."), nullptr);
 
   QMenu* help = bar->addMenu(QStringLiteral("&Help"));
   a = AddCommand(help, Cmd::kAppAbout, QStringLiteral("&About"), nullptr);

@@ -57,8 +57,8 @@ bool CBatchImport::Start(const QStringList& paths) {
     auto [it, inserted] = newest.try_emplace(KeyOf(e.name), e);
     if (inserted) continue;
     Entry& kept = it->second;
-    const bool newer = e.modified > kept.modified ||
-                       (e.modified == kept.modified && e.path > kept.path);
+    const bool newer =
+        e.modified > kept.modified || (e.modified == kept.modified && e.path > kept.path);
     if (newer) std::swap(kept, e);
     Skip(e.path, QStringLiteral("a newer file for its square: ") + kept.path);
   }
@@ -100,8 +100,8 @@ void CBatchImport::Finish(bool cancelled) {
   IDocumentHost& host = m_doc.Host();
   for (const QString& line : m_skipped) host.AddOutputLine(line);
   if (cancelled)
-    host.AddOutputLine(QStringLiteral("Cancelled: %1 slices not imported")
-                           .arg(m_queue.size() - m_next));
+    host.AddOutputLine(
+        QStringLiteral("Cancelled: %1 slices not imported").arg(m_queue.size() - m_next));
   host.AddOutputLine(
       QStringLiteral("Imported %1 slices, skipped %2").arg(m_imported).arg(m_skipped.size()));
   m_doc.Host().Repaint();

@@ -19,7 +19,6 @@ QString CQuiltorDoc::MergeReturnedPicture(CISImageEx& picture, const QString& pa
     picture.TakeOver(reduced);
   }
   MergeFile(picture, path);
-  if (m_merge != 1 || m_slicePath != path)
-    return QStringLiteral("not enough memory");
+  if (m_merge != 1 || m_slicePath != path) return QStringLiteral("not enough memory");
   return {};
 }

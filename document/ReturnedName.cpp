@@ -58,7 +58,8 @@ ReturnedName ParseReturnedName(const QString& path) {
   qsizetype foundAt = -1;
   for (const auto& [prefix, rotating] :
        {std::pair{QStringView(u"slice_"), false}, std::pair{QStringView(u"rotate_"), true}}) {
-    for (qsizetype at = name.lastIndexOf(prefix); at > foundAt; at = name.lastIndexOf(prefix, at - 1)) {
+    for (qsizetype at = name.lastIndexOf(prefix); at > foundAt;
+         at = name.lastIndexOf(prefix, at - 1)) {
       ReturnedName n;
       if (ReadPlace(name, at + prefix.size(), rotating, n)) {
         found = n;

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QRect>
 #include <QWidget>
+#include <functional>
 
 #include "image/ISImageEx.h"
 #include "image/kernels/PicturePyramid.h"
@@ -78,7 +79,16 @@ class CQuiltorView : public QWidget {
   QRect PendingScreenChange() const { return m_pendingScreen; }
   QPoint ImagePointOf(QPoint client) const;
 
+  // Drawn over the picture (a slice grid, the coverage): the painter and the
+  // map from picture pixels to client coordinates. Empty: nothing.
+  using OverlayPainter = std::function<void(QPainter&, const QTransform&)>;
+  void SetOverlayPainter(OverlayPainter painter);
+  // While on, a left drag marks a picture rectangle instead of moving the
+  // square (RegionDragged follows the drag).
+  void SetRegionPicking(bool on) { m_regionPicking = on; }
+
  signals:
+  void RegionDragged(const QRect& imageRect);
   void MagnifierChanged(bool on);
   // The shown zoom changed (0: no picture).
   void ZoomChanged(int percent);
@@ -192,4 +202,9 @@ class CQuiltorView : public QWidget {
   bool m_savedZoomed = false;
   viewzoom::Zoom m_savedZoom;
   QString m_placeText;  // the status bar's place text last reported
+  OverlayPainter m_overlayPainter;
+  bool m_regionPicking = false;
+  bool m_regionDrag = false;
+  QPoint m_regionStart;
+  bool PickRegion(QMouseEvent* event);
 };

@@ -66,7 +66,7 @@ TEST(SliceGrid, CoversTheRegionInsideThePictureWithTheOverlap) {
       {8000, 6000, QRect(0, 0, 8000, 6000), 512, 0, 16, 12},
       {1024, 1024, QRect(0, 0, 1024, 1024), 1024, 64, 1, 1},
       {1025, 700, QRect(0, 0, 1025, 700), 512, 256, 4, 2},
-      {300, 200, QRect(0, 0, 300, 200), 512, 64, 1, 1},  // smaller than the square
+      {300, 200, QRect(0, 0, 300, 200), 512, 64, 1, 1},          // smaller than the square
       {5000, 3000, QRect(4800, 2900, 100, 50), 1024, 64, 1, 1},  // near the far corner
       {5000, 3000, QRect(-100, -100, 2000, 1500), 512, 100, 5, 4},
       {5000, 3000, QRect(1000, 1000, 1500, 700), 256, 128, 11, 5},
@@ -81,10 +81,9 @@ TEST(SliceGrid, CoversTheRegionInsideThePictureWithTheOverlap) {
     const QRect inside = c.region.intersected(QRect(QPoint(0, 0), picture));
     for (int axis = 0; axis < 2; ++axis) {
       const std::vector<int> p =
-          axis == 0 ? GridPositions(c.region.x(), c.region.width(), c.pictureWidth, c.side,
-                                    c.overlap)
-                    : GridPositions(c.region.y(), c.region.height(), c.pictureHeight, c.side,
-                                    c.overlap);
+          axis == 0
+              ? GridPositions(c.region.x(), c.region.width(), c.pictureWidth, c.side, c.overlap)
+              : GridPositions(c.region.y(), c.region.height(), c.pictureHeight, c.side, c.overlap);
       const int length = axis == 0 ? c.pictureWidth : c.pictureHeight;
       const int from = axis == 0 ? inside.left() : inside.top();
       const int to = from + (axis == 0 ? inside.width() : inside.height());

@@ -35,9 +35,8 @@ bool Magick(const std::string& arguments) {
 
 bool SamePixels(const fs::path& a, const fs::path& b) {
   CISImageEx x, y;
-  return x.Load(a.string()) == kISOk && y.Load(b.string()) == kISOk &&
-         x.m_width == y.m_width && x.m_height == y.m_height &&
-         testing_support::MaxDifference(x, y) == 0;
+  return x.Load(a.string()) == kISOk && y.Load(b.string()) == kISOk && x.m_width == y.m_width &&
+         x.m_height == y.m_height && testing_support::MaxDifference(x, y) == 0;
 }
 
 bool Has(const std::string& out, const std::string& line) {
@@ -68,8 +67,8 @@ TEST_F(Campaign, GridBatchGivesThePixelsOfOneByOneImports) {
   int n = 0;
   for (const auto& e : fs::directory_iterator(dir / "slices")) {
     const std::string name = e.path().filename().string();
-    const std::string out = "000" + std::to_string(10 + n++) + "-" +
-                            name.substr(0, name.size() - 4) + "-1.png";
+    const std::string out =
+        "000" + std::to_string(10 + n++) + "-" + name.substr(0, name.size() - 4) + "-1.png";
     ASSERT_TRUE(Magick(ShellQuote(e.path().string()) + " -modulate 80,140,90 -blur 0x2 PNG24:" +
                        ShellQuote((dir / "returned" / out).string())));
     Back b{0, 0, 0, "returned/" + out};
@@ -82,9 +81,10 @@ TEST_F(Campaign, GridBatchGivesThePixelsOfOneByOneImports) {
   ASSERT_TRUE(Magick("-size 512x512 xc:black PNG24:" + ShellQuote((dir / stale).string())));
   fs::last_write_time(dir / stale, fs::last_write_time(dir / back[0].path) - std::chrono::hours(1));
 
-  const std::string batch = RunScript(
-      dir, "open castle.png\nimport-batch returned\nwrite-main batch.png\n"
-           "undo\nundo\nundo\nundo\nundo\nundo\nwrite-main undone.png\n");
+  const std::string batch =
+      RunScript(dir,
+                "open castle.png\nimport-batch returned\nwrite-main batch.png\n"
+                "undo\nundo\nundo\nundo\nundo\nundo\nwrite-main undone.png\n");
   EXPECT_TRUE(Has(batch, "Imported 6 slices, skipped 1")) << batch;
   EXPECT_TRUE(Has(batch, "Skipped: returned/" + stale.substr(9) +
                              " (a newer file for its square: " + back[0].path + ")"))
@@ -114,18 +114,22 @@ TEST_F(Campaign, SkippedFilesLeaveThePictureExact) {
                      ShellQuote((in / "slice_003_(9000,0,512,512).png").string())));
   std::ofstream(in / "slice_004_(0,0,512,512).png") << "not a picture\n";
 
-  const std::string out = RunScript(
-      dir, "open castle.png\nlock\nimport-batch in\ncancel-lock\nimport-batch in\n"
-           "write-main out.png\nstate\n");
-  EXPECT_TRUE(Has(out, "Error: Import Returned Slices refused: apply or cancel the merge or lock "
-                       "first"))
+  const std::string out =
+      RunScript(dir,
+                "open castle.png\nlock\nimport-batch in\ncancel-lock\nimport-batch in\n"
+                "write-main out.png\nstate\n");
+  EXPECT_TRUE(Has(out,
+                  "Error: Import Returned Slices refused: apply or cancel the merge or lock "
+                  "first"))
       << out;
-  EXPECT_TRUE(Has(out, "Skipped: in/slice_001_(10,0,512,512).png (its width 500 does not fit the "
-                       "square's 512)"))
+  EXPECT_TRUE(Has(out,
+                  "Skipped: in/slice_001_(10,0,512,512).png (its width 500 does not fit the "
+                  "square's 512)"))
       << out;
   EXPECT_TRUE(Has(out, "Skipped: in/slice_002_(0,0,512,512.png (no slice name)")) << out;
-  EXPECT_TRUE(Has(out, "Skipped: in/slice_003_(9000,0,512,512).png (its square lies outside the "
-                       "picture)"))
+  EXPECT_TRUE(Has(out,
+                  "Skipped: in/slice_003_(9000,0,512,512).png (its square lies outside the "
+                  "picture)"))
       << out;
   EXPECT_TRUE(Has(out, "Skipped: in/slice_004_(0,0,512,512).png (can't read it)")) << out;
   EXPECT_TRUE(Has(out, "Imported 0 slices, skipped 5")) << out;
