@@ -4,6 +4,7 @@
 
 #include <QRect>
 #include <QString>
+#include <QStringList>
 
 class CISImageEx;
 
@@ -31,6 +32,9 @@ class IDocumentHost {
   virtual void ModifiedChanged(bool modified) { (void)modified; }
   // What Undo and Redo would do changed (the Edit menu follows it).
   virtual void UndoHistoryChanged() {}
+  // The picture's campaign ledger was read: the Slicer's history becomes its
+  // slices' names, oldest first, a merged one marked with a check mark.
+  virtual void LedgerOpened(const QStringList& history) { (void)history; }
 
   // Puts a 24-bit RGB picture on the clipboard; false when the clipboard is
   // not available (nothing is sent then).

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "document/CampaignLedger.h"
 #include "document/DocumentHost.h"
 #include "document/RecoveryJournal.h"
 #include "document/SettingsStore.h"
@@ -172,8 +173,13 @@ class CQuiltorDoc {
   int m_autoSend = 1;
   int m_showFrame = 0;
   int m_displayRefresh = 0;
+  // The campaign's record beside the picture (the Slicer's history after a
+  // restart, the coverage).
+  CCampaignLedger m_ledger;
 
  private:
+  void OpenLedger(const QString& picturePath);
+  LedgerSlice LedgerSquare() const;  // the square as it is now
   void Log(const QString& text) { m_host.AddOutputLine(text); }
   // The slice values File New and a new background start again from.
   void ResetSliceState();

@@ -157,6 +157,9 @@ QString CQuiltorDoc::ExportSquare(bool lock) {
   m_sliceCounter = counter;
   if (lock) m_locked = 1;
   Log(QStringLiteral("Exported Slice: ") + path);
+  LedgerSlice noted = LedgerSquare();
+  noted.file = QFileInfo(path).fileName();
+  m_ledger.NoteExport(noted);
   if (reference.valid) m_referenceColours = reference;
 
   if (withShadow) {

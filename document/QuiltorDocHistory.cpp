@@ -65,6 +65,7 @@ void CQuiltorDoc::PushWholeMaskStep(const QString& name) {
 }
 
 void CQuiltorDoc::CommitMergeStep() {
+  m_ledger.NoteMerged(LedgerSquare(), m_slicePath);
   EndMaskStroke();
   m_maskHistory.Clear();
   // The backup still holds the main image as it was before the merge: the

@@ -139,3 +139,34 @@ TEST_F(Campaign, SkippedFilesLeaveThePictureExact) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Campaign, LedgerSurvivesAKillAndABrokenOneIsSetAside) {
+  // The first run is killed while it waits, after two exports and one merge.
+  const std::string first =
+      "open castle.png\nfolder slices\nplace 0 0 256 256\nexport\n"
+      "import slices/slice_001_(0,0,256,256).png\napply\nplace 300 100 256 256\nexport\nwait\n";
+  std::ofstream(dir / "first.txt") << first;
+  const std::string d = ShellQuote(dir.string());
+  ASSERT_EQ(testing_support::Run(
+                "cd " + d + " && mkfifo hold && (HOME=" + d + " XDG_CONFIG_HOME=" + d +
+                    "/config " + ShellQuote(QUILTOR_CLI) +
+                    " run first.txt <hold >first.out & echo $! >pid; exec 3>hold; "
+                    "while ! grep -q \"^# waiting\" first.out; do sleep 0.05; done; kill -9 $(cat pid))"),
+            0);
+  fs::copy_file(dir / "castle.png", dir / "castle_0003.png");
+  fs::copy_file(dir / "castle.png", dir / "other.png");
+  std::ofstream(dir / "other.quiltor.json") << "{\"version\": 1, \"slices\": [";
+  const std::string out = RunScript(
+      dir, "open castle_0003.png\nopen other.png\nfolder slices\nplace 0 0 256 256\nexport\n");
+  EXPECT_TRUE(Has(out, "# history: slice_001_(0,0,256,256).png \u2713")) << out;
+  EXPECT_TRUE(Has(out, "# history: slice_002_(300,100,256,256).png")) << out;
+  EXPECT_TRUE(Has(out, "Ledger can't be read, set aside: other.quiltor.json.broken")) << out;
+  EXPECT_TRUE(fs::exists(dir / "other.quiltor.json.broken"));
+  std::ifstream fresh(dir / "other.quiltor.json");
+  const std::string text((std::istreambuf_iterator<char>(fresh)), {});
+  EXPECT_NE(text.find("\"file\": \"slice_002_(0,0,256,256).png\""), std::string::npos) << text;
+}
+
+}  // namespace

@@ -1,6 +1,25 @@
-// The document's side of a batch import: a returned picture merged without
-// the question a single import asks when its size does not fit.
+// The document's side of the whole-picture work: a returned picture merged
+// without the question a single import asks when its size does not fit, and
+// the campaign ledger kept beside the picture.
 #include "document/QuiltorDoc.h"
+
+void CQuiltorDoc::OpenLedger(const QString& picturePath) {
+  m_ledger.Open(picturePath, static_cast<int>(m_mainImage.m_width),
+                static_cast<int>(m_mainImage.m_height), [this](const QString& line) { Log(line); });
+  m_host.LedgerOpened(m_ledger.HistoryNames());
+}
+
+LedgerSlice CQuiltorDoc::LedgerSquare() const {
+  LedgerSlice s;
+  s.rotating = m_rotating != 0;
+  s.x = m_sliceX;
+  s.y = m_sliceY;
+  s.width = m_sliceWidth;
+  s.height = m_sliceHeight;
+  s.angle = m_rotating ? m_angle : 0;
+  s.zoom = m_zoom;
+  return s;
+}
 
 QString CQuiltorDoc::MergeReturnedPicture(CISImageEx& picture, const QString& path) {
   if (!m_mainImage.HasPixels()) return QStringLiteral("there is no picture");
