@@ -68,8 +68,10 @@ bool CCampaignLedger::Read(const QByteArray& bytes) {
     s.rotating = o.value(QStringLiteral("rotating")).toBool();
     s.angle = o.value(QStringLiteral("angle")).toInt();
     s.zoom = o.value(QStringLiteral("zoom")).toInt(1);
-    s.exported = QDateTime::fromString(o.value(QStringLiteral("exported")).toString(), Qt::ISODateWithMs);
-    s.merged = QDateTime::fromString(o.value(QStringLiteral("merged")).toString(), Qt::ISODateWithMs);
+    s.exported =
+        QDateTime::fromString(o.value(QStringLiteral("exported")).toString(), Qt::ISODateWithMs);
+    s.merged =
+        QDateTime::fromString(o.value(QStringLiteral("merged")).toString(), Qt::ISODateWithMs);
     s.returned = o.value(QStringLiteral("returned")).toString();
     m_slices.push_back(s);
   }

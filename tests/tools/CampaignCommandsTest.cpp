@@ -149,12 +149,13 @@ TEST_F(Campaign, LedgerSurvivesAKillAndABrokenOneIsSetAside) {
       "import slices/slice_001_(0,0,256,256).png\napply\nplace 300 100 256 256\nexport\nwait\n";
   std::ofstream(dir / "first.txt") << first;
   const std::string d = ShellQuote(dir.string());
-  ASSERT_EQ(testing_support::Run(
-                "cd " + d + " && mkfifo hold && (HOME=" + d + " XDG_CONFIG_HOME=" + d +
-                    "/config " + ShellQuote(QUILTOR_CLI) +
-                    " run first.txt <hold >first.out & echo $! >pid; exec 3>hold; "
-                    "while ! grep -q \"^# waiting\" first.out; do sleep 0.05; done; kill -9 $(cat pid))"),
-            0);
+  ASSERT_EQ(
+      testing_support::Run(
+          "cd " + d + " && mkfifo hold && (HOME=" + d + " XDG_CONFIG_HOME=" + d + "/config " +
+          ShellQuote(QUILTOR_CLI) +
+          " run first.txt <hold >first.out & echo $! >pid; exec 3>hold; "
+          "while ! grep -q \"^# waiting\" first.out; do sleep 0.05; done; kill -9 $(cat pid))"),
+      0);
   fs::copy_file(dir / "castle.png", dir / "castle_0003.png");
   fs::copy_file(dir / "castle.png", dir / "other.png");
   std::ofstream(dir / "other.quiltor.json") << "{\"version\": 1, \"slices\": [";
