@@ -2,7 +2,10 @@
 
 #include <QAction>
 #include <QFileDialog>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QPointer>
+#include <QStatusBar>
 
 #include "app/FileView.h"
 #include "app/GridExportDialog.h"
@@ -13,8 +16,72 @@
 #include "panes/LeftDialog.h"
 #include "view/QuiltorView.h"
 
+namespace {
+
+// The ledger's squares: exported ones outlined, merged ones tinted as well.
+void PaintCoverage(const CCampaignLedger& ledger, QPainter& p, const QTransform& toClient) {
+  QPen outline(QColor(0, 210, 255), 1);
+  outline.setCosmetic(true);
+  p.setPen(outline);
+  p.setRenderHint(QPainter::Antialiasing, false);
+  for (const LedgerSlice& s : ledger.Slices()) {
+    QPolygonF square;
+    for (const QPointF& corner : s.Corners()) square << toClient.map(corner);
+    p.setBrush(s.merged.isValid() ? QBrush(QColor(0, 210, 255, 80)) : QBrush(Qt::NoBrush));
+    p.drawPolygon(square);
+  }
+}
+
+// View > Show Coverage and the square's file name under the pointer.
+class CCoverageHover : public QObject {
+ public:
+  explicit CCoverageHover(CMainFrame& frame) : QObject(&frame), m_frame(frame) {}
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::MouseMove && m_frame.Action(Cmd::kShowCoverage)->isChecked()) {
+      const auto* move = static_cast<QMouseEvent*>(event);
+      const QPoint at = m_frame.View()->ImagePointOf(move->position().toPoint());
+      const LedgerSlice* s = m_frame.Document().m_ledger.SliceAt(QPointF(at) + QPointF(0.5, 0.5));
+      const QString name = s ? s->file : QString();
+      if (name != m_shown) {
+        m_shown = name;
+        if (name.isEmpty())
+          m_frame.statusBar()->clearMessage();
+        else
+          m_frame.statusBar()->showMessage(name);
+      }
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  CMainFrame& m_frame;
+  QString m_shown;
+};
+
+void ShowCoverage(CMainFrame* f, bool on) {
+  CQuiltorDoc& doc = f->Document();
+  f->Action(Cmd::kShowCoverage)->setChecked(on);
+  f->View()->SetOverlayPainter(
+      CQuiltorView::Overlay::Coverage,
+      on ? CQuiltorView::OverlayPainter([&doc](QPainter& p, const QTransform& toClient) {
+        PaintCoverage(doc.m_ledger, p, toClient);
+      })
+         : CQuiltorView::OverlayPainter());
+}
+
+}  // namespace
+
 void InstallCampaignCommands(CMainFrame& frame) {
   CMainFrame* f = &frame;
+  CSettingsStore& settings = f->Document().Services().settings;
+  ShowCoverage(f, ReadSetting(settings, Settings::kShowCoverage, 0) != 0);
+  QObject::connect(f->Action(Cmd::kShowCoverage), &QAction::triggered, f, [f, &settings](bool on) {
+    WriteSetting(settings, Settings::kShowCoverage, on ? 1 : 0);
+    ShowCoverage(f, on);
+  });
+  f->View()->setMouseTracking(true);
+  f->View()->installEventFilter(new CCoverageHover(frame));
+
   QObject::connect(f->Action(Cmd::kImportReturnedSlices), &QAction::triggered, f, [f] {
     CQuiltorDoc& doc = f->Document();
     const QString start = f->FileView()->Dialog()->ImportFolder();

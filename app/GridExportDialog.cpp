@@ -66,23 +66,25 @@ CGridExportDialog::CGridExportDialog(CQuiltorDoc& doc, CQuiltorView& view, QWidg
     dragged->setChecked(true);
     Follow();
   });
-  m_view.SetOverlayPainter([this](QPainter& p, const QTransform& toClient) {
-    const int side = Side();
-    p.setBrush(Qt::NoBrush);
-    p.setPen(QPen(QColor(255, 160, 0), 1));
-    for (const QPoint& at : Squares()) p.drawRect(toClient.mapRect(QRectF(at, QSizeF(side, side))));
-    if (!Region().isEmpty()) {
-      p.setPen(QPen(QColor(0, 200, 255), 1, Qt::DashLine));
-      p.drawRect(toClient.mapRect(QRectF(Region())));
-    }
-  });
+  m_view.SetOverlayPainter(CQuiltorView::Overlay::Grid,
+                           [this](QPainter& p, const QTransform& toClient) {
+                             const int side = Side();
+                             p.setBrush(Qt::NoBrush);
+                             p.setPen(QPen(QColor(255, 160, 0), 1));
+                             for (const QPoint& at : Squares())
+                               p.drawRect(toClient.mapRect(QRectF(at, QSizeF(side, side))));
+                             if (!Region().isEmpty()) {
+                               p.setPen(QPen(QColor(0, 200, 255), 1, Qt::DashLine));
+                               p.drawRect(toClient.mapRect(QRectF(Region())));
+                             }
+                           });
   m_view.SetRegionPicking(true);
   Follow();
 }
 
 CGridExportDialog::~CGridExportDialog() {
   m_view.SetRegionPicking(false);
-  m_view.SetOverlayPainter({});
+  m_view.SetOverlayPainter(CQuiltorView::Overlay::Grid, {});
 }
 
 int CGridExportDialog::Side() const { return m_size->currentData().toInt(); }

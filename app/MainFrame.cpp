@@ -257,6 +257,7 @@ void CMainFrame::CreateMenus() {
   a = AddCommand(view, Cmd::kMagnify, QStringLiteral("Magnify Under Cursor"), &C::OnMagnify);
   a->setCheckable(true);
   a->setIcon(QIcon(QStringLiteral(":/icons/magnify.svg")));
+  AddCommand(view, Cmd::kShowCoverage, QStringLiteral("Show Coverage"), nullptr)->setCheckable(true);
   AddZoomCommands(view);
 
   QMenu* tools = bar->addMenu(QStringLiteral("Tools"));

@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <cmath>
 
 namespace {
 constexpr int kVersion = 1;
@@ -105,6 +106,39 @@ void CCampaignLedger::Write() const {
   file.commit();
 }
 
+namespace {
+struct Frame {
+  double cx, cy, c, s, hw, hh;
+};
+Frame FrameOf(const LedgerSlice& q) {
+  const double theta = (q.rotating ? q.angle : 0) * 3.14159265358979323846 / 180.0;
+  return {q.x + q.width / 2.0, q.y + q.height / 2.0, std::cos(theta),
+          std::sin(theta),     q.width / 2.0,        q.height / 2.0};
+}
+}  // namespace
+
+std::array<QPointF, 4> LedgerSlice::Corners() const {
+  const Frame f = FrameOf(*this);
+  std::array<QPointF, 4> corners;
+  const double us[] = {-f.hw, f.hw, f.hw, -f.hw}, vs[] = {-f.hh, -f.hh, f.hh, f.hh};
+  for (size_t i = 0; i < 4; ++i)
+    corners[i] = QPointF(f.cx + us[i] * f.c - vs[i] * f.s, f.cy + us[i] * f.s + vs[i] * f.c);
+  return corners;
+}
+
+bool LedgerSlice::Contains(QPointF p) const {
+  const Frame f = FrameOf(*this);
+  const double dx = p.x() - f.cx, dy = p.y() - f.cy;
+  const double u = dx * f.c + dy * f.s, v = -dx * f.s + dy * f.c;
+  return std::abs(u) <= f.hw && std::abs(v) <= f.hh;
+}
+
+const LedgerSlice* CCampaignLedger::SliceAt(QPointF point) const {
+  for (auto it = m_slices.rbegin(); it != m_slices.rend(); ++it)
+    if (it->Contains(point)) return &*it;
+  return nullptr;
+}
+
 QStringList CCampaignLedger::HistoryNames() const {
   QStringList names;
   for (const LedgerSlice& s : m_slices)
@@ -132,6 +166,6 @@ void CCampaignLedger::NoteMerged(const LedgerSlice& square, const QString& retur
   }
   if (!target) return;  // a square that was never exported here
   target->merged = QDateTime::currentDateTime();
-  target->returned = returned;
+  target->returned = returned.isEmpty() ? returned : QFileInfo(returned).absoluteFilePath();
   Write();
 }

@@ -6,8 +6,10 @@
 #pragma once
 
 #include <QDateTime>
+#include <QPointF>
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <functional>
 #include <vector>
 
@@ -18,6 +20,10 @@ struct LedgerSlice {
   QDateTime exported;
   QDateTime merged;  // invalid until merged
   QString returned;  // the returned file's path once merged
+  // The square's corners in picture pixels, turned by the angle about its
+  // centre as the rotating square is; and whether a point lies inside it.
+  std::array<QPointF, 4> Corners() const;
+  bool Contains(QPointF point) const;
   bool SameSquare(const LedgerSlice& o) const {
     return rotating == o.rotating && x == o.x && y == o.y && width == o.width &&
            height == o.height && (!rotating || angle == o.angle);
@@ -42,6 +48,8 @@ class CCampaignLedger {
   const std::vector<LedgerSlice>& Slices() const { return m_slices; }
   // The Slicer's history: the file names, " \u2713" after a merged one's.
   QStringList HistoryNames() const;
+  // The newest slice whose square holds the point; null when none does.
+  const LedgerSlice* SliceAt(QPointF point) const;
 
   void NoteExport(const LedgerSlice& slice);
   // The newest not yet merged slice of that square (else the newest of it)

@@ -63,6 +63,7 @@ inline constexpr int kSendToSd = 32793;
 inline constexpr int kSdSettings = 32794;
 inline constexpr int kImportReturnedSlices = 32795;
 inline constexpr int kExportSliceGrid = 32796;
+inline constexpr int kShowCoverage = 32797;
 // Help
 inline constexpr int kAppAbout = 57664;
 inline constexpr int kHomePage = 32791;

@@ -43,6 +43,7 @@ inline constexpr int kUndoBudgetMBDefault = 1024;
 inline constexpr SettingsValue<int> kMatchColours{"Settings", "MatchColours"};
 inline constexpr SettingsValue<int> kAutoImport{"Settings", "AutoImport"};
 inline constexpr SettingsValue<int> kZoomToSliceWhenMerging{"Settings", "ZoomToSliceWhenMerging"};
+inline constexpr SettingsValue<int> kShowCoverage{"Settings", "ShowCoverage"};
 inline constexpr SettingsValue<QString> kOpenFolder{"Document", "Path"};
 inline constexpr SettingsValue<QString> kSaveFolder{"Document", "outPath"};
 inline constexpr SettingsValue<QString> kShadowFolder{"Document", "Path2"};

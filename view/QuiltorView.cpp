@@ -287,15 +287,18 @@ void CQuiltorView::Draw(CMemDC2& dc, const QRect& client) {
   // unless the zoom moved it since: the brush's hit tests follow the zoom.
   if (m_doc.m_merge && (m_zoomed || m_zoomMoved)) StoreSliceScreen();
   m_zoomMoved = false;
-  if (picture && m_overlayPainter) {
+  if (picture && !m_overlays.empty()) {
     const QRectF r = PictureRect();
     const QSize size = PictureSize();
+    const QTransform toClient = QTransform::fromTranslate(r.x(), r.y())
+                                    .scale(r.width() / std::max(1, size.width()),
+                                           r.height() / std::max(1, size.height()));
     QPainter& p = dc.Painter();
-    p.save();
-    m_overlayPainter(p, QTransform::fromTranslate(r.x(), r.y())
-                            .scale(r.width() / std::max(1, size.width()),
-                                   r.height() / std::max(1, size.height())));
-    p.restore();
+    for (const auto& [layer, paint] : m_overlays) {
+      p.save();
+      paint(p, toClient);
+      p.restore();
+    }
   }
   if (!m_doc.m_merge) DrawSliceOverlay(dc);
   // The default square's white outline lies over the help text; drawn first,
@@ -841,8 +844,11 @@ void CQuiltorView::SetPlaceText(const QString& text) {
   emit PlaceChanged(text);
 }
 
-void CQuiltorView::SetOverlayPainter(OverlayPainter painter) {
-  m_overlayPainter = std::move(painter);
+void CQuiltorView::SetOverlayPainter(Overlay layer, OverlayPainter painter) {
+  if (painter)
+    m_overlays[layer] = std::move(painter);
+  else
+    m_overlays.erase(layer);
   update();
 }
 

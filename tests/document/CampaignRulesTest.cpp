@@ -4,6 +4,7 @@
 
 #include <set>
 
+#include "document/CampaignLedger.h"
 #include "document/ReturnedName.h"
 #include "document/SliceGrid.h"
 
@@ -110,6 +111,48 @@ TEST(SliceGrid, CoversTheRegionInsideThePictureWithTheOverlap) {
   }
   EXPECT_TRUE(SliceGrid(QSize(800, 600), QRect(900, 0, 100, 100), 512, 64).empty());
   EXPECT_TRUE(SliceGrid(QSize(800, 600), QRect(0, 0, 800, 600), 512, 257).empty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CampaignLedger, TheNewestSquareUnderAPointNamesIt) {
+  auto square = [](const char* file, int x, int y, int angle) {
+    LedgerSlice s;
+    s.file = QString::fromLatin1(file);
+    s.rotating = angle != 0;
+    s.x = x;
+    s.y = y;
+    s.width = s.height = 512;
+    s.angle = angle;
+    return s;
+  };
+  const std::vector<LedgerSlice> slices = {square("a", 0, 0, 0), square("b", 400, 400, 0),
+                                           square("c", 1000, 0, 45)};
+  const struct {
+    QPointF at;
+    const char* file;
+  } cases[] = {
+      {{10, 10}, "a"},       {{450, 450}, "b"},  {{511, 100}, "a"},    {{900, 900}, "b"},
+      {{913, 913}, nullptr}, {{1256, 256}, "c"}, {{1005, 5}, nullptr},  // a corner the turned
+                                                                        // square left
+      {{1256, -100}, "c"}};  // its tip above the unturned square
+  for (const auto& c : cases) {
+    const LedgerSlice* hit = nullptr;
+    for (auto it = slices.rbegin(); it != slices.rend() && !hit; ++it)
+      if (it->Contains(c.at)) hit = &*it;
+    SCOPED_TRACE(testing::Message() << c.at.x() << "," << c.at.y());
+    if (!c.file) {
+      EXPECT_EQ(hit, nullptr);
+    } else {
+      ASSERT_NE(hit, nullptr);
+      EXPECT_EQ(hit->file, QString::fromLatin1(c.file));
+    }
+  }
+  const auto corners = slices[2].Corners();
+  EXPECT_NEAR(corners[0].x(), 1256, 1e-9);  // the top-left corner turned up to the tip
+  EXPECT_NEAR(corners[0].y(), 256 - 362.038672, 1e-6);
 }
 
 }  // namespace
