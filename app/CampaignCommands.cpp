@@ -74,7 +74,7 @@ void ShowCoverage(CMainFrame* f, bool on) {
 void InstallCampaignCommands(CMainFrame& frame) {
   CMainFrame* f = &frame;
   CSettingsStore& settings = f->Document().Services().settings;
-  ShowCoverage(f, ReadSetting(settings, Settings::kShowCoverage, 0) != 0);
+  ShowCoverage(f, ReadSetting(settings, Settings::kShowCoverage) != 0);
   QObject::connect(f->Action(Cmd::kShowCoverage), &QAction::triggered, f, [f, &settings](bool on) {
     WriteSetting(settings, Settings::kShowCoverage, on ? 1 : 0);
     ShowCoverage(f, on);

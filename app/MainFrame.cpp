@@ -16,7 +16,6 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QScreen>
-#include <QSettings>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QStyleFactory>
@@ -41,8 +40,6 @@
 #include "view/QuiltorView.h"
 
 namespace {
-const QString kWorkspace = QStringLiteral("Workspace");
-
 // Widgets where Space types a blank.
 bool TakesText(const QObject* widget) {
   if (qobject_cast<const QLineEdit*>(widget) || qobject_cast<const QTextEdit*>(widget) ||
@@ -63,8 +60,7 @@ void NameToolBarExtension(QToolBar* bar) {
 CMainFrame::CMainFrame(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* parent)
     : QMainWindow(parent), m_doc(doc), m_services(services) {
   setObjectName(QStringLiteral("MainFrame"));
-  m_look = ReadSetting(services.settings, Settings::kApplicationLook,
-                       Settings::kApplicationLookDefault);
+  m_look = ReadSetting(services.settings, Settings::kApplicationLook);
   // Smart docking and auto-hidden panes have no Qt counterpart: panes dock
   // on every side, float, close, nest and tab.
   setDockOptions(AnimatedDocks | AllowNestedDocks | AllowTabbedDocks);
@@ -385,20 +381,16 @@ void CMainFrame::UpdateUndoActions() {
 
 void CMainFrame::SaveWorkspace() {
   // The framework's own record of the window placement and the pane layout.
-  QSettings settings(QStringLiteral("Orvandel"), QStringLiteral("Quiltor"));
-  settings.beginGroup(kWorkspace);
-  settings.setValue(QStringLiteral("Geometry"), saveGeometry());
-  settings.setValue(QStringLiteral("State"), saveState());
+  WriteSetting(m_services.settings, Settings::kWindowGeometry, saveGeometry());
+  WriteSetting(m_services.settings, Settings::kWindowState, saveState());
 }
 
 void CMainFrame::RestoreWorkspace() {
-  QSettings settings(QStringLiteral("Orvandel"), QStringLiteral("Quiltor"));
-  settings.beginGroup(kWorkspace);
-  const QByteArray geometry = settings.value(QStringLiteral("Geometry")).toByteArray();
+  const QByteArray geometry = ReadSetting(m_services.settings, Settings::kWindowGeometry);
   m_firstStart = geometry.isEmpty();
   if (!geometry.isEmpty()) restoreGeometry(geometry);
   KeepOnScreen();
-  const QByteArray state = settings.value(QStringLiteral("State")).toByteArray();
+  const QByteArray state = ReadSetting(m_services.settings, Settings::kWindowState);
   if (!state.isEmpty()) restoreState(state);
   KeepViewRoomLater();
 }

@@ -40,7 +40,7 @@ CAutoImport::CAutoImport(CQuiltorDoc& doc, CSettingsStore& settings,
     m_scanWanted = true;
     Poll();
   });
-  m_on = ReadSetting(m_settings, Settings::kAutoImport, 0) != 0;
+  m_on = ReadSetting(m_settings, Settings::kAutoImport) != 0;
   if (m_on) m_tick.start();
 }
 

@@ -4,17 +4,17 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "document/MergeLimits.h"
 #include "document/UserDiffData.h"
 
 CQuiltorDoc::CQuiltorDoc(IDocumentHost& host, CQuiltorServices& services)
     : m_host(host), m_services(services) {
   m_title = QStringLiteral("Untitled");  // as after File New
-  m_brush.m_brushSize = 128;
-  m_brush.m_softness = 30.0;
-  m_brush.m_opacity = 50;
+  m_brush.m_brushSize = MergeLimits::kBrushSize.start;
+  m_brush.m_softness = MergeLimits::kSoftness.start;
+  m_brush.m_opacity = MergeLimits::kOpacity.start;
   m_brush.Build();
-  m_autoSend = ReadSetting(m_services.settings, Settings::kAutoSendToClipboard,
-                           Settings::kAutoSendToClipboardDefault);
+  m_autoSend = ReadSetting(m_services.settings, Settings::kAutoSendToClipboard);
   CUserDiffData folders(QStringLiteral("Quiltor"), QStringLiteral("slices"));
   m_sliceFolder = ReadSetting(m_services.settings, Settings::kSlicePath, folders.GetPath());
 }
@@ -171,6 +171,37 @@ void CQuiltorDoc::ResetSliceState() {
 void CQuiltorDoc::ToggleShowFrame() {
   m_showFrame = m_showFrame ? 0 : 1;
   m_host.Repaint();
+}
+
+// --- the merge's brush and edge blur
+
+bool CQuiltorDoc::SetBrush(int size, double softness, int opacity, BrushStep step) {
+  if (!MergeLimits::kBrushSize.Holds(size) || !MergeLimits::kSoftness.Holds(softness) ||
+      !MergeLimits::kOpacity.Holds(opacity))
+    return false;
+  m_brush.m_brushSize = size;
+  m_brush.m_softness = softness;
+  m_brush.m_opacity = opacity;
+  if (step == BrushStep::Done) {
+    m_brushPreview = 0;
+    m_brush.Build();
+    m_host.Repaint();
+  } else if (m_merge == 1) {
+    m_brushPreview = 1;
+    m_host.Repaint();
+  }
+  return true;
+}
+
+void CQuiltorDoc::FillMaskAtOpacity(int opacityPercent) {
+  FillMask(FillOpacityValue(opacityPercent));
+}
+
+void CQuiltorDoc::SetEdgeBlur(int blur, EdgeBlurStep step) {
+  m_services.edgeBlur = blur;
+  if (step == EdgeBlurStep::Typed) return;
+  RefreshMerge();
+  if (step == EdgeBlurStep::Done) UpdateMaskPreview();
 }
 
 // --- the framework's document state

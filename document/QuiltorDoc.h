@@ -108,6 +108,20 @@ class CQuiltorDoc {
   void RemoveShadowImage();
   void ExportSmall(int size);
 
+  // --- the merge's brush and edge blur, as the Merger pane's sliders and the
+  // console change them (limits in MergeLimits.h)
+  // Moving: a slider is being dragged; the values go in and, during a merge,
+  // the preview circle shows them. Done: the stamp is rebuilt and the preview
+  // circle goes. false, and nothing changed, for a value outside the limits.
+  enum class BrushStep { Moving, Done };
+  bool SetBrush(int size, double softness, int opacity, BrushStep step);
+  // Fill with the mask value an opacity percentage stands for.
+  void FillMaskAtOpacity(int opacityPercent);
+  // Typed: the edit box's number, kept as it is until the next merge rebuild.
+  // Moving: the merge is rebuilt with it. Done: the mask preview as well.
+  enum class EdgeBlurStep { Typed, Moving, Done };
+  void SetEdgeBlur(int blur, EdgeBlurStep step);
+
   // --- the framework's side of File New, Open, Save and Save As: the
   // save-changes question, the path name, the title and the modified flag.
   bool FileNew();

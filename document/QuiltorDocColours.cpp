@@ -10,7 +10,7 @@
 
 bool CQuiltorDoc::MatchColoursOn() const {
   if (m_matchColours < 0)
-    m_matchColours = ReadSetting(m_services.settings, Settings::kMatchColours, 0) ? 1 : 0;
+    m_matchColours = ReadSetting(m_services.settings, Settings::kMatchColours) ? 1 : 0;
   return m_matchColours == 1;
 }
 

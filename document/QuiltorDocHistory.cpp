@@ -14,8 +14,7 @@ const QString kApplyStep = QStringLiteral("Apply Merge");
 CQuiltorDoc::~CQuiltorDoc() { m_journal.End(); }
 
 size_t CQuiltorDoc::UndoBudget() const {
-  const int mb =
-      ReadSetting(m_services.settings, Settings::kUndoBudgetMB, Settings::kUndoBudgetMBDefault);
+  const int mb = ReadSetting(m_services.settings, Settings::kUndoBudgetMB);
   return static_cast<size_t>(std::max(mb, 0)) << 20;
 }
 

@@ -97,8 +97,3 @@ int ParseLeadingInteger(QStringView text) {
     value = std::min(limit, value * 10 + (text[i].unicode() - u'0'));
   return static_cast<int>(negative ? -value : value);
 }
-
-int FillOpacityValue(int opacityPercent) {
-  const int v = static_cast<int>(opacityPercent * 255.0 / 100 + 0.5);
-  return std::clamp(v, 0, 255);
-}

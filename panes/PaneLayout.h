@@ -22,5 +22,3 @@ void LayoutMerger(ControlRects& rects, int cx);
 // digits up to the first other character; no digits give 0. Saturates at the
 // int range.
 int ParseLeadingInteger(QStringView text);
-// "Fill Opacity": the opacity percentage as a mask value, rounded, 0..255.
-int FillOpacityValue(int opacityPercent);

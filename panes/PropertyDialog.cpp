@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "document/MergeLimits.h"
 #include "document/QuiltorDoc.h"
 #include "panes/BlackSlider.h"
 #include "panes/ColorButton.h"
@@ -18,15 +19,18 @@ namespace {
 
 struct SliderSetup {
   int id;
-  int min, max, start;
+  ValueLimits<int> limits;
   const char* label;
   const char* name;
 };
+constexpr ValueLimits<int> kSoftnessSteps{static_cast<int>(MergeLimits::kSoftness.low),
+                                          static_cast<int>(MergeLimits::kSoftness.high),
+                                          static_cast<int>(MergeLimits::kSoftness.start)};
 // the document's starting brush; the sliders are not read back from it
 constexpr SliderSetup kBrushSliders[] = {
-    {MergerId::kBrushSize, 0, 255, 128, "brushSizeLabel", "Brush Size"},
-    {MergerId::kSoftness, 0, 60, 30, "softnessLabel", "Softness"},
-    {MergerId::kOpacity, 0, 100, 50, "opacityLabel", "Opacity"},
+    {MergerId::kBrushSize, MergeLimits::kBrushSize, "brushSizeLabel", "Brush Size"},
+    {MergerId::kSoftness, kSoftnessSteps, "softnessLabel", "Softness"},
+    {MergerId::kOpacity, MergeLimits::kOpacity, "opacityLabel", "Opacity"},
 };
 
 }  // namespace
@@ -47,7 +51,7 @@ CPropertyDialog::CPropertyDialog(CQuiltorDoc& doc, CQuiltorServices& services, Q
   FindControlAs<CColorButton>(this, MergerId::kApplyMerge)->m_crColor = QColor(247, 230, 204);
 
   CBlackSlider* edgeBlur = Slider(MergerId::kEdgeBlur);
-  edgeBlur->SetRange(0, 128, 0);
+  edgeBlur->SetRange(MergeLimits::kEdgeBlur.low, MergeLimits::kEdgeBlur.high, 0);
   edgeBlur->SetPos(m_services.edgeBlur, 0);
   edgeBlur->setAccessibleName(QStringLiteral("Edge Blur"));
   if (QLabel* l = label("edgeBlurLabel")) l->setBuddy(edgeBlur);
@@ -55,8 +59,8 @@ CPropertyDialog::CPropertyDialog(CQuiltorDoc& doc, CQuiltorServices& services, Q
     CBlackSlider* slider = Slider(s.id);
     slider->m_bBarStyle = 1;
     slider->m_fDragScale = 1.0f;
-    slider->SetRange(s.min, s.max, 0);
-    slider->SetPos(s.start, 0);
+    slider->SetRange(s.limits.low, s.limits.high, 0);
+    slider->SetPos(s.limits.start, 0);
     slider->setAccessibleName(QString::fromUtf8(s.name));
     if (QLabel* l = label(s.label)) l->setBuddy(slider);
   }
@@ -83,7 +87,7 @@ CPropertyDialog::CPropertyDialog(CQuiltorDoc& doc, CQuiltorServices& services, Q
   auto button = [this](int id) { return FindControlAs<QPushButton>(this, id); };
   connect(button(MergerId::kFill), &QPushButton::clicked, this, [this] { m_doc.FillMask(255); });
   connect(button(MergerId::kFillOpacity), &QPushButton::clicked, this,
-          [this] { m_doc.FillMask(FillOpacityValue(Slider(MergerId::kOpacity)->GetPos())); });
+          [this] { m_doc.FillMaskAtOpacity(Slider(MergerId::kOpacity)->GetPos()); });
   connect(button(MergerId::kInvert), &QPushButton::clicked, this, [this] { m_doc.InvertMask(); });
   connect(button(MergerId::kApplyMerge), &QPushButton::clicked, this,
           [this] { m_doc.ApplyMerge(); });
@@ -115,32 +119,23 @@ bool CPropertyDialog::event(QEvent* e) {
 }
 
 void CPropertyDialog::BrushNotified(int code) {
-  CGeneralBrush& brush = m_doc.m_brush;
-  brush.m_brushSize = Slider(MergerId::kBrushSize)->GetPos();
-  brush.m_softness = static_cast<double>(Slider(MergerId::kSoftness)->GetPos());
-  brush.m_opacity = Slider(MergerId::kOpacity)->GetPos();
-  if (code == CBlackSlider::TB_ENDTRACK) {
-    m_doc.m_brushPreview = 0;
-    brush.Build();
-    m_doc.Host().Repaint();
-  } else if (m_doc.m_merge == 1) {
-    m_doc.m_brushPreview = 1;
-    m_doc.Host().Repaint();
-    emit RepaintViewNow();
-  }
+  using Step = CQuiltorDoc::BrushStep;
+  const bool done = code == CBlackSlider::TB_ENDTRACK;
+  m_doc.SetBrush(Slider(MergerId::kBrushSize)->GetPos(), Slider(MergerId::kSoftness)->GetPos(),
+                 Slider(MergerId::kOpacity)->GetPos(), done ? Step::Done : Step::Moving);
+  if (!done && m_doc.m_merge == 1) emit RepaintViewNow();
 }
 
 void CPropertyDialog::EdgeBlurNotified(int code) {
+  using Step = CQuiltorDoc::EdgeBlurStep;
   const int v = Slider(MergerId::kEdgeBlur)->GetPos();
   EdgeBlurEdit()->setText(QString::number(v));
-  m_services.edgeBlur = v;
-  m_doc.RefreshMerge();
-  if (code == CBlackSlider::TB_ENDTRACK) m_doc.UpdateMaskPreview();
+  m_doc.SetEdgeBlur(v, code == CBlackSlider::TB_ENDTRACK ? Step::Done : Step::Moving);
 }
 
 void CPropertyDialog::EdgeBlurTextChanged(const QString& text) {
   const int v = ParseLeadingInteger(text);
-  m_services.edgeBlur = v;
+  m_doc.SetEdgeBlur(v, CQuiltorDoc::EdgeBlurStep::Typed);
   // the slider follows without a notification; nothing is rebuilt until
   // the next merge rebuild
   Slider(MergerId::kEdgeBlur)->SetPos(v, 0);

@@ -7,20 +7,30 @@
 
 namespace {
 
-const QString kSection = QStringLiteral("StableDiffusion");
-
-QString Text(const CSettingsStore& s, const char* key, const QString& fallback) {
-  return s.GetProfileString(kSection, QLatin1StringView(key), fallback);
+// Section "StableDiffusion"; the defaults are the members' start values.
+template <class T>
+constexpr SettingsValue<T> Sd(const char* entry) {
+  return {"StableDiffusion", entry};
 }
-// Fractions are stored as text: the store keeps only strings and integers.
-double Number(const CSettingsStore& s, const char* key, double fallback) {
-  bool ok = false;
-  const double v = Text(s, key, QString()).toDouble(&ok);
-  return ok && std::isfinite(v) ? v : fallback;
-}
-int Int(const CSettingsStore& s, const char* key, int fallback) {
-  return s.GetProfileInt(kSection, QLatin1StringView(key), fallback);
-}
+constexpr auto kKind = Sd<QString>("Kind");
+constexpr auto kAddress = Sd<QString>("Address");
+constexpr auto kPrompt = Sd<QString>("Prompt");
+constexpr auto kNegativePrompt = Sd<QString>("NegativePrompt");
+constexpr auto kDenoise = Sd<double>("Denoise");
+constexpr auto kSteps = Sd<int>("Steps");
+constexpr auto kCfgScale = Sd<double>("CfgScale");
+constexpr auto kSampler = Sd<QString>("Sampler");
+// Kept as text, a number outside int's range among them.
+constexpr SettingsValue<QString> kSeed{"StableDiffusion", "Seed", "-1"};
+constexpr auto kControlNet = Sd<int>("ControlNet");
+constexpr auto kControlNetModel = Sd<QString>("ControlNetModel");
+constexpr auto kControlNetModule = Sd<QString>("ControlNetModule");
+constexpr auto kControlNetWeight = Sd<double>("ControlNetWeight");
+constexpr auto kWorkflow = Sd<QString>("Workflow");
+constexpr auto kPollMs = Sd<int>("PollMs");
+constexpr auto kIdleTimeoutMs = Sd<int>("IdleTimeoutMs");
+constexpr auto kConnectTimeoutMs = Sd<int>("ConnectTimeoutMs");
+constexpr auto kAnswerLimitMB = Sd<int>("AnswerLimitMB");
 
 bool ParseNumber(const QString& text, double low, double high, double& out) {
   bool ok = false;
@@ -34,45 +44,43 @@ bool ParseNumber(const QString& text, double low, double high, double& out) {
 
 CSdSettings CSdSettings::Read(const CSettingsStore& s) {
   CSdSettings r;
-  r.kind = Text(s, "Kind", QString()) == u"comfyui" ? Kind::ComfyUi : Kind::WebUi;
-  r.address = Text(s, "Address", DefaultAddress(r.kind));
-  r.prompt = Text(s, "Prompt", r.prompt);
-  r.negativePrompt = Text(s, "NegativePrompt", r.negativePrompt);
-  r.denoise = std::clamp(Number(s, "Denoise", r.denoise), 0.0, 1.0);
-  r.steps = std::clamp(Int(s, "Steps", r.steps), 1, 500);
-  r.cfgScale = Number(s, "CfgScale", r.cfgScale);
-  r.sampler = Text(s, "Sampler", r.sampler);
-  r.seed = Text(s, "Seed", QStringLiteral("-1")).toLongLong();
-  r.controlNet = Int(s, "ControlNet", 0) != 0;
-  r.controlNetModel = Text(s, "ControlNetModel", r.controlNetModel);
-  r.controlNetModule = Text(s, "ControlNetModule", r.controlNetModule);
-  r.controlNetWeight = Number(s, "ControlNetWeight", r.controlNetWeight);
-  r.workflow = Text(s, "Workflow", r.workflow);
-  r.pollMs = std::max(10, Int(s, "PollMs", r.pollMs));
-  r.idleTimeoutMs = std::max(100, Int(s, "IdleTimeoutMs", r.idleTimeoutMs));
-  r.connectTimeoutMs = std::max(100, Int(s, "ConnectTimeoutMs", r.connectTimeoutMs));
-  r.answerLimitMB = std::clamp(Int(s, "AnswerLimitMB", r.answerLimitMB), 1, 256);
+  r.kind = ReadSetting(s, kKind) == u"comfyui" ? Kind::ComfyUi : Kind::WebUi;
+  r.address = ReadSetting(s, kAddress, DefaultAddress(r.kind));
+  r.prompt = ReadSetting(s, kPrompt, r.prompt);
+  r.negativePrompt = ReadSetting(s, kNegativePrompt, r.negativePrompt);
+  r.denoise = std::clamp(ReadSetting(s, kDenoise, r.denoise), 0.0, 1.0);
+  r.steps = std::clamp(ReadSetting(s, kSteps, r.steps), 1, 500);
+  r.cfgScale = ReadSetting(s, kCfgScale, r.cfgScale);
+  r.sampler = ReadSetting(s, kSampler, r.sampler);
+  r.seed = ReadSetting(s, kSeed).toLongLong();
+  r.controlNet = ReadSetting(s, kControlNet, 0) != 0;
+  r.controlNetModel = ReadSetting(s, kControlNetModel, r.controlNetModel);
+  r.controlNetModule = ReadSetting(s, kControlNetModule, r.controlNetModule);
+  r.controlNetWeight = ReadSetting(s, kControlNetWeight, r.controlNetWeight);
+  r.workflow = ReadSetting(s, kWorkflow, r.workflow);
+  r.pollMs = std::max(10, ReadSetting(s, kPollMs, r.pollMs));
+  r.idleTimeoutMs = std::max(100, ReadSetting(s, kIdleTimeoutMs, r.idleTimeoutMs));
+  r.connectTimeoutMs = std::max(100, ReadSetting(s, kConnectTimeoutMs, r.connectTimeoutMs));
+  r.answerLimitMB = std::clamp(ReadSetting(s, kAnswerLimitMB, r.answerLimitMB), 1, 256);
   return r;
 }
 
 void CSdSettings::Write(CSettingsStore& s) const {
-  auto text = [&](const char* key, const QString& v) {
-    s.WriteProfileString(kSection, QLatin1StringView(key), v);
-  };
-  text("Kind", kind == Kind::ComfyUi ? QStringLiteral("comfyui") : QStringLiteral("webui"));
-  text("Address", address);
-  text("Prompt", prompt);
-  text("NegativePrompt", negativePrompt);
-  text("Denoise", QString::number(denoise));
-  s.WriteProfileInt(kSection, QStringLiteral("Steps"), steps);
-  text("CfgScale", QString::number(cfgScale));
-  text("Sampler", sampler);
-  text("Seed", QString::number(seed));
-  s.WriteProfileInt(kSection, QStringLiteral("ControlNet"), controlNet ? 1 : 0);
-  text("ControlNetModel", controlNetModel);
-  text("ControlNetModule", controlNetModule);
-  text("ControlNetWeight", QString::number(controlNetWeight));
-  text("Workflow", workflow);
+  WriteSetting(s, kKind,
+               kind == Kind::ComfyUi ? QStringLiteral("comfyui") : QStringLiteral("webui"));
+  WriteSetting(s, kAddress, address);
+  WriteSetting(s, kPrompt, prompt);
+  WriteSetting(s, kNegativePrompt, negativePrompt);
+  WriteSetting(s, kDenoise, denoise);
+  WriteSetting(s, kSteps, steps);
+  WriteSetting(s, kCfgScale, cfgScale);
+  WriteSetting(s, kSampler, sampler);
+  WriteSetting(s, kSeed, QString::number(seed));
+  WriteSetting(s, kControlNet, controlNet ? 1 : 0);
+  WriteSetting(s, kControlNetModel, controlNetModel);
+  WriteSetting(s, kControlNetModule, controlNetModule);
+  WriteSetting(s, kControlNetWeight, controlNetWeight);
+  WriteSetting(s, kWorkflow, workflow);
 }
 
 bool CSdSettings::Set(const QString& key, const QString& value, QString& error) {

@@ -45,6 +45,27 @@ TEST(Settings, ValuesRoundTripBySectionAndEntry) {
   EXPECT_TRUE(ReadSetting(store, Settings::kImportPath, QStringLiteral("d")).isEmpty());
 }
 
+TEST(Settings, FractionsAndBytesRoundTripAndBadTextReadsAsTheDefault) {
+  ClearSettings();
+  CSettingsStore store;
+  constexpr SettingsValue<double> fraction{"Test", "Fraction", 0.25};
+  EXPECT_EQ(ReadSetting(store, fraction), 0.25);
+  WriteSetting(store, fraction, 0.4);
+  EXPECT_EQ(store.GetProfileString(QStringLiteral("Test"), QStringLiteral("Fraction"), {}),
+            QStringLiteral("0.4"));
+  EXPECT_EQ(ReadSetting(store, fraction), 0.4);
+  for (const char* bad : {"abc", "inf", "nan"}) {
+    store.WriteProfileString(QStringLiteral("Test"), QStringLiteral("Fraction"),
+                             QString::fromLatin1(bad));
+    EXPECT_EQ(ReadSetting(store, fraction, 7.0), 7.0) << bad;
+  }
+  EXPECT_TRUE(ReadSetting(store, Settings::kWindowState).isEmpty());
+  const QByteArray bytes("\0\x01\xff layout", 10);
+  WriteSetting(store, Settings::kWindowState, bytes);
+  EXPECT_EQ(ReadSetting(CSettingsStore(), Settings::kWindowState), bytes);
+  EXPECT_EQ(ReadSetting(store, Settings::kUndoBudgetMB), 1024);
+}
+
 TEST(Settings, EdgeBlurStartsAt32AndIsNotStored) {
   ClearSettings();
   {

@@ -100,13 +100,6 @@ class PaneRulesTest : public QObject {
     QCOMPARE(ParseLeadingInteger(text), value);
   }
 
-  void fillOpacity() {
-    QCOMPARE(FillOpacityValue(0), 0);
-    QCOMPARE(FillOpacityValue(50), 128);
-    QCOMPARE(FillOpacityValue(100), 255);
-    QCOMPARE(FillOpacityValue(1), 3);
-  }
-
   void sliderArithmetic() {
     QCOMPARE(WrapIntoRange(115, 0, 100), 14);
     QCOMPARE(WrapIntoRange(101, 0, 100), 0);

@@ -36,10 +36,10 @@ int CmdRun(const Args&) {
 #include <QTextStream>
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <map>
 #include <vector>
 
+#include "document/MergeLimits.h"
 #include "document/QuickImport.h"
 #include "document/QuiltorDoc.h"
 #include "tools/cli/CampaignCommands.h"
@@ -51,6 +51,12 @@ namespace {
 // A refused line: the message goes out as "# error: line N: ...".
 struct LineError {
   QString message;
+};
+
+// What follows a line's command: the rest as written, and its words.
+struct Line {
+  QString rest;
+  QStringList words;
 };
 
 class CScript {
@@ -78,19 +84,20 @@ class CScript {
   }
 
  private:
-  using Handler = std::function<void(const QString& rest, const QStringList& words)>;
+  // How many words a command takes; kFree: the handler reads the rest of the
+  // line or checks the words itself.
+  struct Arity {
+    qsizetype low, high;
+  };
+  static constexpr Arity kNone{0, 0}, kOne{1, 1}, kFree{-1, -1};
+  struct Command {
+    const char* name;
+    Arity arguments;
+    void (*handler)(CScript& script, const Line& line);
+  };
+  static const Command kCommands[];
 
-  void Execute(const QString& line) {
-    const qsizetype space = line.indexOf(QRegularExpression(QStringLiteral("\\s")));
-    const QString command = space < 0 ? line : line.left(space);
-    const QString rest = space < 0 ? QString() : line.mid(space + 1).trimmed();
-    const QStringList words =
-        rest.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
-    const auto& table = Commands();
-    auto it = table.find(command);
-    if (it == table.end()) throw LineError{QStringLiteral("unknown command: ") + command};
-    it->second(rest, words);
-  }
+  void Execute(const QString& text);
 
   static int Int(const QString& word) {
     bool ok = false;
@@ -110,12 +117,18 @@ class CScript {
       throw LineError{QStringLiteral("%1 is outside %2 to %3").arg(word).arg(low).arg(high)};
     return value;
   }
+  static int IntIn(const QString& word, const ValueLimits<int>& limits) {
+    return IntIn(word, limits.low, limits.high);
+  }
   static void Count(const QStringList& words, qsizetype low, qsizetype high) {
     if (words.size() < low || words.size() > high)
       throw LineError{QStringLiteral("wrong number of arguments")};
   }
   static void NeedPath(const QString& rest) {
     if (rest.isEmpty()) throw LineError{QStringLiteral("a path is needed")};
+  }
+  static void Check(const QString& error) {
+    if (!error.isEmpty()) throw LineError{error};
   }
 
   QString Mode() const {
@@ -150,13 +163,43 @@ class CScript {
             .arg(shadow));
   }
 
+  void Answer(const QString& word) {
+    using A = IDocumentHost::Answer;
+    static const std::map<QString, A> names = {{QStringLiteral("yes"), A::Yes},
+                                               {QStringLiteral("no"), A::No},
+                                               {QStringLiteral("cancel"), A::Cancel},
+                                               {QStringLiteral("ok"), A::Ok}};
+    auto it = names.find(word.toLower());
+    if (it == names.end()) throw LineError{QStringLiteral("answer yes, no, cancel or ok")};
+    m_host.m_answers.push_back(it->second);
+  }
+
   // File > Open: the framework's open, then the dialog's folder remembered
   // whether or not the file could be read.
   void Open(const QString& path) {
+    NeedPath(path);
     m_doc.FileOpen(path);
     const qsizetype slash = path.lastIndexOf(u'/');
     WriteSetting(m_services.settings, Settings::kOpenFolder,
                  slash < 0 ? path : path.left(slash == 0 ? 1 : slash));
+  }
+
+  void Slice(const QStringList& w) {
+    const int size = IntIn(w[0], 1, 65536);
+    const int rotating = w.size() > 1 ? IntIn(w[1], 0, 1) : 0;
+    const int zoom = w.size() > 2 ? Int(w[2]) : 1;
+    if (zoom != 1 && zoom != 2 && zoom != 4)
+      throw LineError{QStringLiteral("zoom must be 1, 2 or 4")};
+    m_doc.CreateSlice(size, rotating, zoom);
+  }
+
+  void Tool(const QString& word) {
+    if (word == u"brush")
+      m_doc.m_tool = 1;
+    else if (word == u"eraser")
+      m_doc.m_tool = 0;
+    else
+      throw LineError{QStringLiteral("tool brush or eraser")};
   }
 
   void Paint(const QStringList& words) {
@@ -171,25 +214,48 @@ class CScript {
     m_doc.UpdateMaskPreview();
   }
 
+  // As a brush slider's release.
   void Brush(const QStringList& words) {
-    Count(words, 3, 3);
-    // The ranges of the Merger's brush sliders.
-    const int size = IntIn(words[0], 0, 255);
+    const int size = IntIn(words[0], MergeLimits::kBrushSize);
+    const auto softnessRange = MergeLimits::kSoftness;
     bool ok = false;
     const double softness = words[1].toDouble(&ok);
-    if (!ok || !std::isfinite(softness) || softness < 0 || softness > 60)
-      throw LineError{QStringLiteral("softness must be a number from 0 to 60: ") + words[1]};
-    const int opacity = IntIn(words[2], 0, 100);
-    m_doc.m_brush.m_brushSize = size;
-    m_doc.m_brush.m_softness = softness;
-    m_doc.m_brush.m_opacity = opacity;
-    // As a brush slider's release: the stamp is rebuilt and the preview circle goes.
-    m_doc.m_brushPreview = 0;
-    m_doc.m_brush.Build();
-    m_host.Repaint();
+    if (!ok || !std::isfinite(softness) || !softnessRange.Holds(softness))
+      throw LineError{QStringLiteral("softness must be a number from %1 to %2: ")
+                          .arg(softnessRange.low)
+                          .arg(softnessRange.high) +
+                      words[1]};
+    const int opacity = IntIn(words[2], MergeLimits::kOpacity);
+    m_doc.SetBrush(size, softness, opacity, CQuiltorDoc::BrushStep::Done);
+  }
+
+  void MatchColours(const QString& word) {
+    if (word != u"on" && word != u"off") throw LineError{QStringLiteral("match-colours on or off")};
+    // As the Merger's check box: a merge under way is rebuilt at once.
+    m_doc.SetMatchColours(word == u"on");
+  }
+
+  void ExportSmall(const QString& word) {
+    const int size = Int(word);
+    if (size != 512 && size != 1024) throw LineError{QStringLiteral("export-small 512 or 1024")};
+    m_doc.ExportSmall(size);
+  }
+
+  void ExportAndNote() {
+    const QString name = m_doc.ExportAndLock();
+    if (!name.isEmpty()) CConsoleHost::Note(QStringLiteral("history: ") + name);
+  }
+
+  // Stable Diffusion: send exports and locks first, as the Slicer's button.
+  void Send(const QString& folder) {
+    const QString name = m_doc.ExportAndLock();
+    if (name.isEmpty()) return;
+    CConsoleHost::Note(QStringLiteral("history: ") + name);
+    SdSendAndWait(m_doc, m_services.settings, name, folder);
   }
 
   void WritePreview(const QString& path) {
+    NeedPath(path);
     CISImageEx* preview = m_host.MaskPreviewImage();
     if (!preview->HasPixels()) throw LineError{QStringLiteral("the mask preview is empty")};
     if (preview->SaveFile(QFile::encodeName(path).toStdString(), kFilePNG) != kISOk)
@@ -198,251 +264,148 @@ class CScript {
 
   // The main image as it is, without saving (the document stays modified).
   void WriteMain(const QString& path) {
+    NeedPath(path);
     if (!m_doc.m_mainImage.HasPixels()) throw LineError{QStringLiteral("there is no main image")};
     if (m_doc.m_mainImage.SaveFile(QFile::encodeName(path).toStdString(), kFilePNG) != kISOk)
       throw LineError{QStringLiteral("can't write ") + path};
   }
 
-  const std::map<QString, Handler>& Commands() {
-    if (!m_commands.empty()) return m_commands;
-    using A = IDocumentHost::Answer;
-    auto& c = m_commands;
-    c[QStringLiteral("answer")] = [this](const QString&, const QStringList& w) {
-      Count(w, 1, 1);
-      static const std::map<QString, A> names = {{QStringLiteral("yes"), A::Yes},
-                                                 {QStringLiteral("no"), A::No},
-                                                 {QStringLiteral("cancel"), A::Cancel},
-                                                 {QStringLiteral("ok"), A::Ok}};
-      auto it = names.find(w[0].toLower());
-      if (it == names.end()) throw LineError{QStringLiteral("answer yes, no, cancel or ok")};
-      m_host.m_answers.push_back(it->second);
-    };
-    c[QStringLiteral("open")] = [this](const QString& r, const QStringList&) {
-      NeedPath(r);
-      Open(r);
-    };
-    c[QStringLiteral("new")] = [this](const QString&, const QStringList& w) {
-      Count(w, 0, 0);
-      m_doc.FileNew();
-    };
-    c[QStringLiteral("save")] = [this](const QString&, const QStringList& w) {
-      Count(w, 0, 0);
-      m_doc.FileSave();
-    };
-    c[QStringLiteral("save-as")] = [this](const QString& r, const QStringList&) {
-      m_host.m_nextSavePath = r;
-      m_doc.FileSaveAs();
-      m_host.m_nextSavePath.clear();
-    };
-    c[QStringLiteral("slice")] = [this](const QString&, const QStringList& w) {
-      Count(w, 1, 3);
-      const int size = IntIn(w[0], 1, 65536);
-      const int rotating = w.size() > 1 ? IntIn(w[1], 0, 1) : 0;
-      const int zoom = w.size() > 2 ? Int(w[2]) : 1;
-      if (zoom != 1 && zoom != 2 && zoom != 4)
-        throw LineError{QStringLiteral("zoom must be 1, 2 or 4")};
-      m_doc.CreateSlice(size, rotating, zoom);
-    };
-    c[QStringLiteral("place")] = [this](const QString&, const QStringList& w) {
-      Count(w, 4, 4);
-      const auto v = Ints(w);
-      m_doc.PlaceSlice(v[0], v[1], v[2], v[3]);
-    };
-    c[QStringLiteral("place-rotated")] = [this](const QString&, const QStringList& w) {
-      Count(w, 5, 5);
-      const auto v = Ints(w);
-      m_doc.PlaceRotatedSlice(v[0], v[1], v[2], v[3], v[4]);
-    };
-    c[QStringLiteral("move")] = [this](const QString&, const QStringList& w) {
-      Count(w, 2, 2);
-      const auto v = Ints(w);
-      m_doc.MoveSlice(v[0], v[1]);
-    };
-    c[QStringLiteral("centre")] = [this](const QString&, const QStringList& w) {
-      Count(w, 2, 2);
-      const auto v = Ints(w);
-      m_doc.CentreSliceAt(v[0], v[1]);
-    };
-    c[QStringLiteral("angle")] = [this](const QString&, const QStringList& w) {
-      Count(w, 1, 1);
-      m_doc.SetSliceAngle(Int(w[0]));
-    };
-    c[QStringLiteral("lock")] = [this](const QString&, const QStringList& w) {
-      Count(w, 0, 0);
-      m_doc.LockSlice();
-    };
-    c[QStringLiteral("cancel-lock")] = [this](const QString&, const QStringList& w) {
-      Count(w, 0, 0);
-      m_doc.CancelLock();
-    };
-    c[QStringLiteral("folder")] = [this](const QString& r, const QStringList&) {
-      m_doc.m_sliceFolder = r;
-    };
-    c[QStringLiteral("export")] = [this](const QString&, const QStringList& w) {
-      Count(w, 0, 0);
-      const QString name = m_doc.ExportAndLock();
-      if (!name.isEmpty()) CConsoleHost::Note(QStringLiteral("history: ") + name);
-    };
-    c[QStringLiteral("auto-clipboard")] = [this](const QString&, const QStringList& w) {
-      Count(w, 0, 0);
-      m_doc.ToggleAutoSendToClipboard();
-    };
-    c[QStringLiteral("open-slice-folder")] = [this](const QString&, const QStringList& w) {
-      Count(w, 0, 0);
-      m_doc.OpenSliceFolder();
-    };
-    c[QStringLiteral("state")] = [this](const QString&, const QStringList& w) {
-      Count(w, 0, 0);
-      PrintState();
-    };
-    c[QStringLiteral("import")] = [this](const QString& r, const QStringList&) {
-      NeedPath(r);
-      m_doc.ImportFile(r);
-    };
-    c[QStringLiteral("quick-import")] = [this](const QString& r, const QStringList&) {
-      QuickImport(m_doc, m_services.settings, r);
-    };
-    c[QStringLiteral("find-recent")] = [this](const QString& r, const QStringList&) {
-      const QString folder = FindMostRecentSubfolder(m_services.settings, r);
-      if (!folder.isEmpty()) CConsoleHost::Note(QStringLiteral("img2img: ") + folder);
-    };
-    c[QStringLiteral("tool")] = [this](const QString&, const QStringList& w) {
-      Count(w, 1, 1);
-      if (w[0] == u"brush")
-        m_doc.m_tool = 1;
-      else if (w[0] == u"eraser")
-        m_doc.m_tool = 0;
-      else
-        throw LineError{QStringLiteral("tool brush or eraser")};
-    };
-    c[QStringLiteral("brush")] = [this](const QString&, const QStringList& w) { Brush(w); };
-    c[QStringLiteral("paint")] = [this](const QString&, const QStringList& w) { Paint(w); };
-    c[QStringLiteral("fill")] = [this](const QString&, const QStringList& w) {
-      Count(w, 1, 1);
-      m_doc.FillMask(IntIn(w[0], 0, 255));
-    };
-    c[QStringLiteral("fill-opacity")] = [this](const QString&, const QStringList& w) {
-      Count(w, 0, 0);
-      const int v = static_cast<int>(m_doc.m_brush.m_opacity * 255.0 / 100 + 0.5);
-      m_doc.FillMask(std::clamp(v, 0, 255));
-    };
-    c[QStringLiteral("invert")] = [this](const QString&, const QStringList& w) {
-      Count(w, 0, 0);
-      m_doc.InvertMask();
-    };
-    c[QStringLiteral("edge-blur")] = [this](const QString&, const QStringList& w) {
-      Count(w, 1, 1);
-      m_services.edgeBlur = IntIn(w[0], 0, 128);
-      m_doc.RefreshMerge();
-      m_doc.UpdateMaskPreview();
-    };
-    c[QStringLiteral("match-colours")] = [this](const QString&, const QStringList& w) {
-      Count(w, 1, 1);
-      if (w[0] != u"on" && w[0] != u"off")
-        throw LineError{QStringLiteral("match-colours on or off")};
-      // As the Merger's check box: a merge under way is rebuilt at once.
-      m_doc.SetMatchColours(w[0] == u"on");
-    };
-    c[QStringLiteral("apply")] = [this](const QString&, const QStringList& w) {
-      Count(w, 0, 0);
-      m_doc.ApplyMerge();
-    };
-    c[QStringLiteral("cancel-merge")] = [this](const QString&, const QStringList& w) {
-      Count(w, 0, 0);
-      m_doc.CancelMerge();
-    };
-    c[QStringLiteral("shadow")] = [this](const QString& r, const QStringList&) {
-      m_host.m_nextOpenPath = r;
-      m_doc.OpenShadowImage();
-      m_host.m_nextOpenPath.clear();
-    };
-    c[QStringLiteral("shadow-copy")] = [this](const QString&, const QStringList& w) {
-      Count(w, 0, 0);
-      m_doc.CopyMainToShadow();
-    };
-    c[QStringLiteral("shadow-remove")] = [this](const QString&, const QStringList& w) {
-      Count(w, 0, 0);
-      m_doc.RemoveShadowImage();
-    };
-    c[QStringLiteral("export-small")] = [this](const QString&, const QStringList& w) {
-      Count(w, 1, 1);
-      const int size = Int(w[0]);
-      if (size != 512 && size != 1024) throw LineError{QStringLiteral("export-small 512 or 1024")};
-      m_doc.ExportSmall(size);
-    };
-    c[QStringLiteral("show-frame")] = [this](const QString&, const QStringList& w) {
-      Count(w, 0, 0);
-      m_doc.ToggleShowFrame();
-    };
-    c[QStringLiteral("write-preview")] = [this](const QString& r, const QStringList&) {
-      NeedPath(r);
-      WritePreview(r);
-    };
-    c[QStringLiteral("undo")] = [this](const QString&, const QStringList& w) {
-      Count(w, 0, 0);
-      if (!m_doc.CanUndo()) CConsoleHost::Note(QStringLiteral("nothing to undo"));
-      m_doc.Undo();
-    };
-    c[QStringLiteral("redo")] = [this](const QString&, const QStringList& w) {
-      Count(w, 0, 0);
-      if (!m_doc.CanRedo()) CConsoleHost::Note(QStringLiteral("nothing to redo"));
-      m_doc.Redo();
-    };
-    c[QStringLiteral("recover")] = [this](const QString&, const QStringList& w) {
-      Count(w, 0, 0);
-      if (!m_doc.OfferRecovery()) CConsoleHost::Note(QStringLiteral("nothing recovered"));
-    };
-    c[QStringLiteral("write-main")] = [this](const QString& r, const QStringList&) {
-      NeedPath(r);
-      WriteMain(r);
-    };
-    // Of the pixel allocations to come, the one after N successful ones fails.
-    c[QStringLiteral("fail-alloc")] = [](const QString&, const QStringList& w) {
-      Count(w, 1, 1);
-      qimg::FailAllocationAfter(IntIn(w[0], 0, 1 << 20));
-    };
-    // The program dies as by a power cut while it compacts its journal.
-    c[QStringLiteral("kill-during-compaction")] = [](const QString&, const QStringList& w) {
-      Count(w, 0, 0);
-      CRecoveryJournal::SetCompactionHook([] { ::raise(SIGKILL); });
-    };
-    // Stable Diffusion: send exports and locks first, as the Slicer's button.
-    auto check = [](const QString& error) {
-      if (!error.isEmpty()) throw LineError{error};
-    };
-    c[QStringLiteral("sd-server")] = [this, check](const QString&, const QStringList& w) {
-      check(SdServer(m_services.settings, w));
-    };
-    c[QStringLiteral("sd-set")] = [this, check](const QString& r, const QStringList&) {
-      check(SdSet(m_services.settings, r));
-    };
-    c[QStringLiteral("send")] = [this](const QString& r, const QStringList&) {
-      const QString name = m_doc.ExportAndLock();
-      if (name.isEmpty()) return;
-      CConsoleHost::Note(QStringLiteral("history: ") + name);
-      SdSendAndWait(m_doc, m_services.settings, name, r);
-    };
-    c[QStringLiteral("export-grid")] = [this, check](const QString&, const QStringList& w) {
-      check(ExportGridLine(m_doc, w));
-    };
-    c[QStringLiteral("import-batch")] = [this, check](const QString&, const QStringList& w) {
-      check(ImportBatchLine(m_doc, w));
-    };
-    c[QStringLiteral("wait")] = [](const QString&, const QStringList& w) {
-      Count(w, 0, 0);
-      CConsoleHost::Note(QStringLiteral("waiting"));
-      std::fflush(stdout);
-      char line[256];
-      if (!std::fgets(line, sizeof line, stdin)) std::clearerr(stdin);
-    };
-    return m_commands;
+  // The host's next file dialog answers path.
+  void SaveAs(const QString& path) {
+    m_host.m_nextSavePath = path;
+    m_doc.FileSaveAs();
+    m_host.m_nextSavePath.clear();
+  }
+  void Shadow(const QString& path) {
+    m_host.m_nextOpenPath = path;
+    m_doc.OpenShadowImage();
+    m_host.m_nextOpenPath.clear();
+  }
+
+  static void Wait() {
+    CConsoleHost::Note(QStringLiteral("waiting"));
+    std::fflush(stdout);
+    char line[256];
+    if (!std::fgets(line, sizeof line, stdin)) std::clearerr(stdin);
   }
 
   CConsoleHost m_host;
   CQuiltorServices m_services;
   CQuiltorDoc m_doc;
-  std::map<QString, Handler> m_commands;
 };
+
+using C = CScript;
+const CScript::Command CScript::kCommands[] = {
+    {"answer", kOne, [](C& s, const Line& l) { s.Answer(l.words[0]); }},
+    {"open", kFree, [](C& s, const Line& l) { s.Open(l.rest); }},
+    {"new", kNone, [](C& s, const Line&) { s.m_doc.FileNew(); }},
+    {"save", kNone, [](C& s, const Line&) { s.m_doc.FileSave(); }},
+    {"save-as", kFree, [](C& s, const Line& l) { s.SaveAs(l.rest); }},
+    {"slice", {1, 3}, [](C& s, const Line& l) { s.Slice(l.words); }},
+    {"place", {4, 4},
+     [](C& s, const Line& l) {
+       const auto v = Ints(l.words);
+       s.m_doc.PlaceSlice(v[0], v[1], v[2], v[3]);
+     }},
+    {"place-rotated", {5, 5},
+     [](C& s, const Line& l) {
+       const auto v = Ints(l.words);
+       s.m_doc.PlaceRotatedSlice(v[0], v[1], v[2], v[3], v[4]);
+     }},
+    {"move", {2, 2},
+     [](C& s, const Line& l) {
+       const auto v = Ints(l.words);
+       s.m_doc.MoveSlice(v[0], v[1]);
+     }},
+    {"centre", {2, 2},
+     [](C& s, const Line& l) {
+       const auto v = Ints(l.words);
+       s.m_doc.CentreSliceAt(v[0], v[1]);
+     }},
+    {"angle", kOne, [](C& s, const Line& l) { s.m_doc.SetSliceAngle(Int(l.words[0])); }},
+    {"lock", kNone, [](C& s, const Line&) { s.m_doc.LockSlice(); }},
+    {"cancel-lock", kNone, [](C& s, const Line&) { s.m_doc.CancelLock(); }},
+    {"folder", kFree, [](C& s, const Line& l) { s.m_doc.m_sliceFolder = l.rest; }},
+    {"export", kNone, [](C& s, const Line&) { s.ExportAndNote(); }},
+    {"auto-clipboard", kNone, [](C& s, const Line&) { s.m_doc.ToggleAutoSendToClipboard(); }},
+    {"open-slice-folder", kNone, [](C& s, const Line&) { s.m_doc.OpenSliceFolder(); }},
+    {"state", kNone, [](C& s, const Line&) { s.PrintState(); }},
+    {"import", kFree,
+     [](C& s, const Line& l) {
+       NeedPath(l.rest);
+       s.m_doc.ImportFile(l.rest);
+     }},
+    {"quick-import", kFree,
+     [](C& s, const Line& l) { QuickImport(s.m_doc, s.m_services.settings, l.rest); }},
+    {"find-recent", kFree,
+     [](C& s, const Line& l) {
+       const QString folder = FindMostRecentSubfolder(s.m_services.settings, l.rest);
+       if (!folder.isEmpty()) CConsoleHost::Note(QStringLiteral("img2img: ") + folder);
+     }},
+    {"tool", kOne, [](C& s, const Line& l) { s.Tool(l.words[0]); }},
+    {"brush", {3, 3}, [](C& s, const Line& l) { s.Brush(l.words); }},
+    {"paint", kFree, [](C& s, const Line& l) { s.Paint(l.words); }},
+    {"fill", kOne, [](C& s, const Line& l) { s.m_doc.FillMask(IntIn(l.words[0], 0, 255)); }},
+    {"fill-opacity", kNone,
+     [](C& s, const Line&) { s.m_doc.FillMaskAtOpacity(s.m_doc.m_brush.m_opacity); }},
+    {"invert", kNone, [](C& s, const Line&) { s.m_doc.InvertMask(); }},
+    {"edge-blur", kOne,
+     [](C& s, const Line& l) {
+       s.m_doc.SetEdgeBlur(IntIn(l.words[0], MergeLimits::kEdgeBlur),
+                           CQuiltorDoc::EdgeBlurStep::Done);
+     }},
+    {"match-colours", kOne, [](C& s, const Line& l) { s.MatchColours(l.words[0]); }},
+    {"apply", kNone, [](C& s, const Line&) { s.m_doc.ApplyMerge(); }},
+    {"cancel-merge", kNone, [](C& s, const Line&) { s.m_doc.CancelMerge(); }},
+    {"shadow", kFree, [](C& s, const Line& l) { s.Shadow(l.rest); }},
+    {"shadow-copy", kNone, [](C& s, const Line&) { s.m_doc.CopyMainToShadow(); }},
+    {"shadow-remove", kNone, [](C& s, const Line&) { s.m_doc.RemoveShadowImage(); }},
+    {"export-small", kOne, [](C& s, const Line& l) { s.ExportSmall(l.words[0]); }},
+    {"show-frame", kNone, [](C& s, const Line&) { s.m_doc.ToggleShowFrame(); }},
+    {"write-preview", kFree, [](C& s, const Line& l) { s.WritePreview(l.rest); }},
+    {"undo", kNone,
+     [](C& s, const Line&) {
+       if (!s.m_doc.CanUndo()) CConsoleHost::Note(QStringLiteral("nothing to undo"));
+       s.m_doc.Undo();
+     }},
+    {"redo", kNone,
+     [](C& s, const Line&) {
+       if (!s.m_doc.CanRedo()) CConsoleHost::Note(QStringLiteral("nothing to redo"));
+       s.m_doc.Redo();
+     }},
+    {"recover", kNone,
+     [](C& s, const Line&) {
+       if (!s.m_doc.OfferRecovery()) CConsoleHost::Note(QStringLiteral("nothing recovered"));
+     }},
+    {"write-main", kFree, [](C& s, const Line& l) { s.WriteMain(l.rest); }},
+    // Of the pixel allocations to come, the one after N successful ones fails.
+    {"fail-alloc", kOne,
+     [](C&, const Line& l) { qimg::FailAllocationAfter(IntIn(l.words[0], 0, 1 << 20)); }},
+    // The program dies as by a power cut while it compacts its journal.
+    {"kill-during-compaction", kNone,
+     [](C&, const Line&) { CRecoveryJournal::SetCompactionHook([] { ::raise(SIGKILL); }); }},
+    {"sd-server", kFree,
+     [](C& s, const Line& l) { Check(SdServer(s.m_services.settings, l.words)); }},
+    {"sd-set", kFree, [](C& s, const Line& l) { Check(SdSet(s.m_services.settings, l.rest)); }},
+    {"send", kFree, [](C& s, const Line& l) { s.Send(l.rest); }},
+    {"export-grid", kFree, [](C& s, const Line& l) { Check(ExportGridLine(s.m_doc, l.words)); }},
+    {"import-batch", kFree, [](C& s, const Line& l) { Check(ImportBatchLine(s.m_doc, l.words)); }},
+    {"wait", kNone, [](C&, const Line&) { Wait(); }},
+};
+
+void CScript::Execute(const QString& text) {
+  const qsizetype space = text.indexOf(QRegularExpression(QStringLiteral("\\s")));
+  const QString command = space < 0 ? text : text.left(space);
+  Line line;
+  line.rest = space < 0 ? QString() : text.mid(space + 1).trimmed();
+  line.words = line.rest.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+  const auto it = std::find_if(std::begin(kCommands), std::end(kCommands), [&](const Command& c) {
+    return command == QLatin1StringView(c.name);
+  });
+  if (it == std::end(kCommands)) throw LineError{QStringLiteral("unknown command: ") + command};
+  if (it->arguments.low >= 0) Count(line.words, it->arguments.low, it->arguments.high);
+  it->handler(*this, line);
+}
 
 }  // namespace
 
