@@ -7,10 +7,10 @@
 #include <QPointer>
 #include <QStatusBar>
 
+#include "app/CommandIds.h"
 #include "app/FileView.h"
 #include "app/GridExportDialog.h"
 #include "app/MainFrame.h"
-#include "document/CommandIds.h"
 #include "document/QuiltorDoc.h"
 #include "panes/CampaignProgress.h"
 #include "panes/LeftDialog.h"

@@ -2,7 +2,7 @@
 
 #include <iterator>
 
-#include "document/CommandIds.h"
+#include "app/CommandIds.h"
 
 namespace {
 // Menu order: 205..210, then the "Office 200&7" submenu with 215..218;

@@ -25,18 +25,16 @@
 #include <QWindow>
 
 #include "app/CampaignCommands.h"
+#include "app/CommandIds.h"
 #include "app/FileView.h"
 #include "app/Looks.h"
 #include "app/OutputWnd.h"
 #include "app/Prompts.h"
 #include "app/PropertiesWnd.h"
-#include "app/WindowPlacement.h"
 #include "app/SdSendUi.h"
-#include "document/CommandIds.h"
+#include "app/WindowPlacement.h"
 #include "document/QuiltorDoc.h"
 #include "panes/BusyCursor.h"
-#include "panes/LeftDialog.h"
-#include "panes/PropertyDialog.h"
 #include "view/QuiltorView.h"
 
 namespace {
@@ -75,11 +73,13 @@ CMainFrame::CMainFrame(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* pa
   setCentralWidget(m_view);
   CreatePanes();
   CreateMenus();
+  m_view->SetZoomToSliceWhenMerging(
+      ReadSetting(services.settings, Settings::kZoomToSliceWhenMerging, 0) != 0);
   CreateToolBar();
   m_view->SetContextMenu(m_contextMenu);
+  connect(&m_registry, &CActionRegistry::CommandDone, this, &CMainFrame::AfterCommand);
   // A brush slider dragged during a merge shows its preview disc at once.
-  connect(m_properties->Dialog(), &CPropertyDialog::RepaintViewNow, m_view,
-          [this] { m_view->repaint(); });
+  connect(m_properties, &CPropertiesWnd::RepaintViewNow, m_view, [this] { m_view->repaint(); });
   connect(m_view, &CQuiltorView::MagnifierChanged, this, [this](bool) { UpdateCommandUI(); });
 
   // The status bar: "Ready" when idle, the prompts while a command is
@@ -111,33 +111,13 @@ CMainFrame::~CMainFrame() = default;
 
 void CMainFrame::AddOutputLine(const QString& text) { m_output->AddOutputLine(text); }
 
-QAction* CMainFrame::NewAction(int id, const QString& text) {
-  auto* action = new QAction(text, this);
-  action->setData(id);
-  const CommandPrompt prompt = PromptFor(id);
-  action->setStatusTip(prompt.prompt);
-  QString tip = prompt.tooltip;
-  if (tip.isEmpty()) tip = QString(text).remove(u'&');
-  action->setToolTip(tip);
-  m_actions.insert(id, action);
-  return action;
-}
-
-QAction* CMainFrame::AddCommand(QMenu* menu, int id, const QString& text,
-                                void (CMainFrame::*slot)()) {
-  QAction* action = NewAction(id, text);
-  if (slot) connect(action, &QAction::triggered, this, slot);
-  menu->addAction(action);
-  return action;
-}
-
 void CMainFrame::CreatePanes() {
   m_fileView = new CFileView(m_doc, m_services, this);
   m_output = new COutputWnd(this);
   m_properties = new CPropertiesWnd(m_doc, m_services, this);
-  for (QDockWidget* pane : {static_cast<QDockWidget*>(m_fileView),
-                            static_cast<QDockWidget*>(m_output),
-                            static_cast<QDockWidget*>(m_properties)}) {
+  for (QDockWidget* pane :
+       {static_cast<QDockWidget*>(m_fileView), static_cast<QDockWidget*>(m_output),
+        static_cast<QDockWidget*>(m_properties)}) {
     pane->setAllowedAreas(Qt::AllDockWidgetAreas);
     pane->setFeatures(QDockWidget::DockWidgetClosable | QDockWidget::DockWidgetMovable |
                       QDockWidget::DockWidgetFloatable);
@@ -148,78 +128,157 @@ void CMainFrame::CreatePanes() {
   m_output->setWindowIcon(QIcon(QStringLiteral(":/icons/output.svg")));
   resizeDocks({m_output}, {140}, Qt::Vertical);
   resizeDocks({m_fileView, m_properties},
-              {m_fileView->Dialog()->sizeHint().width(), m_properties->Dialog()->sizeHint().width()},
-              Qt::Horizontal);
+              {m_fileView->PreferredWidth(), m_properties->PreferredWidth()}, Qt::Horizontal);
+  // The docks' own commands: the menus place them by id.
+  m_fileView->RegisterActions(m_registry);
+  m_properties->RegisterActions(m_registry);
+  connect(m_properties, &CPropertiesWnd::ToolChanged, this, &CMainFrame::AfterCommand);
   connect(m_output->List(), &COutputList::HideRequested, this, [this] {
     setFocus();
     m_output->hide();
   });
 }
 
-void CMainFrame::CreateMenus() {
-  QMenuBar* bar = menuBar();
-  using C = CMainFrame;
+using Run = CommandRun;
+constexpr int kLine = CActionRegistry::kSeparator;
 
-  m_fileMenu = bar->addMenu(QStringLiteral("&File"));
-  QAction* a = AddCommand(m_fileMenu, Cmd::kFileNew, QStringLiteral("&New"), nullptr);
-  a->setShortcut(QKeySequence::New);
-  a->setIcon(QIcon(QStringLiteral(":/icons/new.svg")));
-  a = AddCommand(m_fileMenu, Cmd::kFileOpen, QStringLiteral("&Open..."), nullptr);
-  a->setShortcut(QKeySequence::Open);
-  a->setIcon(QIcon(QStringLiteral(":/icons/open.svg")));
-  a = AddCommand(m_fileMenu, Cmd::kFileSave, QStringLiteral("&Save"), &C::OnFileSave);
-  a->setShortcut(QKeySequence::Save);
-  a->setIcon(QIcon(QStringLiteral(":/icons/save.svg")));
-  a = AddCommand(m_fileMenu, Cmd::kFileSaveAs, QStringLiteral("Save &As..."), &C::OnFileSaveAs);
-  // QKeySequence::SaveAs is empty outside GNOME and KDE.
-  a->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
-  QMenu* small = m_fileMenu->addMenu(QStringLiteral("Export Small"));
-  AddCommand(small, Cmd::kExport512, QStringLiteral("Export 512"), &C::OnExport512);
-  AddCommand(small, Cmd::kExport1024, QStringLiteral("Export 1024"), &C::OnExport1024);
-  m_fileMenu->addSeparator();
-  a = AddCommand(m_fileMenu, Cmd::kFilePrint, QStringLiteral("&Print..."), &C::OnFilePrint);
-  a->setShortcut(QKeySequence::Print);
-  AddCommand(m_fileMenu, Cmd::kFilePrintPreview, QStringLiteral("Print Pre&view"),
-             &C::OnFilePrintPreview);
-  m_fileMenu->addSeparator();
-  m_recentPlaceholder = m_fileMenu->addAction(QStringLiteral("Recent File"));
+// Rows without text place an action a dock registered; the recent files,
+// the pane list and the looks are built by their own functions at their rows.
+const CMainFrame::CommandRow CMainFrame::kMenuRows[] = {
+    {"&File", Cmd::kFileNew, "&New", QKeySequence::New, ":/icons/new.svg"},
+    {"&File", Cmd::kFileOpen, "&Open...", QKeySequence::Open, ":/icons/open.svg"},
+    {"&File", Cmd::kFileSave, "&Save", QKeySequence::Save, ":/icons/save.svg", false,
+     [](CMainFrame& f) { f.m_doc.FileSave(); }, Run::kBusy},
+    // QKeySequence::SaveAs is empty outside GNOME and KDE.
+    {"&File", Cmd::kFileSaveAs, "Save &As...", "Ctrl+Shift+S", nullptr, false,
+     [](CMainFrame& f) { f.m_doc.FileSaveAs(); }, Run::kBusy},
+    {"&File/Export Small", Cmd::kExport512, "Export 512", nullptr, nullptr, false,
+     [](CMainFrame& f) { f.m_doc.ExportSmall(512); }, Run::kBusy},
+    {"&File/Export Small", Cmd::kExport1024, "Export 1024", nullptr, nullptr, false,
+     [](CMainFrame& f) { f.m_doc.ExportSmall(1024); }, Run::kBusy},
+    {"&File", kLine},
+    {"&File", Cmd::kFilePrint, "&Print...", QKeySequence::Print, nullptr, false,
+     [](CMainFrame& f) { f.FilePrint(); }},
+    {"&File", Cmd::kFilePrintPreview, "Print Pre&view", nullptr, nullptr, false,
+     [](CMainFrame& f) { f.FilePrintPreview(); }},
+    {"&File", kLine},
+    {"&File", Cmd::kFileMruFirst},
+    {"&File", Cmd::kAppExit, "E&xit", QKeySequence::Quit, nullptr, false,
+     [](CMainFrame& f) { f.close(); }},
+
+    {"CN Shadow", Cmd::kOpenShadow, "Open CN Shadow Image", nullptr, nullptr, false,
+     [](CMainFrame& f) { f.m_doc.OpenShadowImage(); }, Run::kBusy},
+    {"CN Shadow", Cmd::kCopyMainToShadow, "Copy Main to CN", nullptr, nullptr, false,
+     [](CMainFrame& f) { f.m_doc.CopyMainToShadow(); }, Run::kRefresh},
+    {"CN Shadow", kLine},
+    {"CN Shadow", Cmd::kRemoveShadow, "Remove CN", nullptr, nullptr, false,
+     [](CMainFrame& f) { f.m_doc.RemoveShadowImage(); }, Run::kRefresh},
+
+    {"&Edit", Cmd::kEditUndo, "Undo", QKeySequence::Undo, nullptr, false,
+     [](CMainFrame& f) { f.m_doc.Undo(); }, Run::kBusy},
+    {"&Edit", Cmd::kEditRedo, "Redo", QKeySequence::Redo, nullptr, false,
+     [](CMainFrame& f) { f.m_doc.Redo(); }, Run::kBusy},
+    {"&Edit", kLine},
+    {"&Edit", Cmd::kExportAndLock},
+    {"&Edit", Cmd::kSendToSd, "Send to Stable Diffusion", "Ctrl+Return"},
+    {"&Edit", Cmd::kCancelLock, "Cancel Lock", nullptr, nullptr, false,
+     [](CMainFrame& f) { f.m_doc.CancelLock(); }, Run::kRefresh},
+    {"&Edit", kLine},
+    {"&Edit", Cmd::kQuickImport},
+    {"&Edit", Cmd::kImportReturnedSlices, "Import Returned Slices..."},
+    {"&Edit", kLine},
+    {"&Edit", Cmd::kApplyMerge, "Apply Merge", nullptr, nullptr, false,
+     [](CMainFrame& f) { f.m_doc.ApplyMerge(); }, Run::kRefresh},
+    {"&Edit", Cmd::kCancelMerge, "Cancel Merge", nullptr, nullptr, false,
+     [](CMainFrame& f) { f.m_doc.CancelMerge(); }, Run::kRefresh},
+
+    {"&View", Cmd::kViewToolbars},
+    {"&View", Cmd::kViewStatusBar, "&Status Bar", nullptr, nullptr, true,
+     [](CMainFrame& f) { f.ToggleStatusBar(); }},
+    {"&View", Cmd::kLookFirst},
+    {"&View", Cmd::kEraser},
+    {"&View", Cmd::kBrush},
+    {"&View", Cmd::kShowFrame, "Show Frame When Merging", nullptr, nullptr, true,
+     [](CMainFrame& f) { f.m_doc.ToggleShowFrame(); }, Run::kRefresh},
+    {"&View", Cmd::kMagnify, "Magnify Under Cursor", nullptr, ":/icons/magnify.svg", true,
+     [](CMainFrame& f) { f.m_view->ToggleMagnifier(); }, Run::kRefresh},
+    {"&View", Cmd::kShowCoverage, "Show Coverage", nullptr, nullptr, true},
+    {"&View", kLine},
+    {"&View", Cmd::kZoomIn, "Zoom In", "Ctrl+=; Ctrl++", nullptr, false,
+     [](CMainFrame& f) { f.m_view->ZoomIn(); }},
+    {"&View", Cmd::kZoomOut, "Zoom Out", "Ctrl+-", nullptr, false,
+     [](CMainFrame& f) { f.m_view->ZoomOut(); }},
+    {"&View", Cmd::kZoomFit, "Fit to Window", "Ctrl+0", nullptr, false,
+     [](CMainFrame& f) { f.m_view->FitToWindow(); }},
+    {"&View", Cmd::kZoomActual, "Actual Pixels", "Ctrl+1", nullptr, false,
+     [](CMainFrame& f) { f.m_view->ActualPixels(); }},
+    {"&View", Cmd::kZoomToSlice, "Zoom to Slice", "Z", nullptr, false,
+     [](CMainFrame& f) { f.m_view->ZoomToSlice(); }},
+    {"&View", Cmd::kZoomToSliceWhenMerging, "Zoom to Slice When Merging", nullptr, nullptr, true,
+     [](CMainFrame& f) {
+       f.SetZoomToSliceWhenMerging(f.Action(Cmd::kZoomToSliceWhenMerging)->isChecked());
+     }},
+
+    {"Tools", Cmd::kAutoSendToClipboard, "Auto Send to Clipboard", nullptr, nullptr, true,
+     [](CMainFrame& f) { f.m_doc.ToggleAutoSendToClipboard(); }, Run::kRefresh},
+    {"Tools", Cmd::kOpenSliceFolder, "Open Slice Folder", nullptr, nullptr, false,
+     [](CMainFrame& f) { f.m_doc.OpenSliceFolder(); }},
+    {"Tools", Cmd::kAutoImport},
+    {"Tools", Cmd::kSdSettings, "Stable Diffusion..."},
+    {"Tools", Cmd::kExportSliceGrid, "Export Slice Grid..."},
+
+    {"&Help", Cmd::kAppAbout, "&About", QKeySequence::HelpContents, ":/icons/about.svg"},
+    {"&Help", Cmd::kHomePage, "Home Page"},
+};
+
+void CMainFrame::CreateMenus() {
+  for (const CommandRow& row : kMenuRows) AddMenuRow(row);
+  m_fileMenu = MenuAt(QStringLiteral("&File"));
+  for (QMenu* menu : menuBar()->findChildren<QMenu*>())
+    connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+
+  // The image view's context menu (119): the same commands as the menus.
+  m_contextMenu = new QMenu(this);
+  AddActions(m_contextMenu, {Cmd::kMagnify, kLine, Cmd::kExportAndLock, Cmd::kCancelLock, kLine,
+                             Cmd::kQuickImport, kLine, Cmd::kApplyMerge, Cmd::kCancelMerge});
+  connect(m_contextMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+}
+
+QMenu* CMainFrame::MenuAt(const QString& path) {
+  if (QMenu* known = m_menus.value(path)) return known;
+  const qsizetype slash = path.lastIndexOf(u'/');
+  QMenu* menu =
+      slash < 0 ? menuBar()->addMenu(path) : MenuAt(path.left(slash))->addMenu(path.mid(slash + 1));
+  m_menus.insert(path, menu);
+  return menu;
+}
+
+void CMainFrame::AddMenuRow(const CommandRow& row) {
+  QMenu* menu = MenuAt(QString::fromLatin1(row.menu));
+  switch (row.id) {
+    case kLine: menu->addSeparator(); return;
+    case Cmd::kFileMruFirst: AddRecentFiles(menu); return;
+    case Cmd::kViewToolbars: AddPaneMenu(menu); return;
+    case Cmd::kLookFirst: AddLookMenu(menu); return;
+    default: break;
+  }
+  menu->addAction(row.text ? m_registry.Add(row, *this) : Action(row.id));
+}
+
+void CMainFrame::AddRecentFiles(QMenu* file) {
+  m_recentPlaceholder = file->addAction(QStringLiteral("Recent File"));
   m_recentPlaceholder->setData(Cmd::kFileMruFirst);
   m_recentPlaceholder->setEnabled(false);
-  m_recentEnd = m_fileMenu->addSeparator();
-  a = AddCommand(m_fileMenu, Cmd::kAppExit, QStringLiteral("E&xit"), nullptr);
-  a->setShortcut(QKeySequence::Quit);
-  connect(a, &QAction::triggered, this, &QWidget::close);
+  m_recentEnd = file->addSeparator();
+}
 
-  QMenu* shadow = bar->addMenu(QStringLiteral("CN Shadow"));
-  AddCommand(shadow, Cmd::kOpenShadow, QStringLiteral("Open CN Shadow Image"), &C::OnOpenShadow);
-  AddCommand(shadow, Cmd::kCopyMainToShadow, QStringLiteral("Copy Main to CN"),
-             &C::OnCopyMainToShadow);
-  shadow->addSeparator();
-  AddCommand(shadow, Cmd::kRemoveShadow, QStringLiteral("Remove CN"), &C::OnRemoveShadow);
-
-  QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
-  AddCommand(edit, Cmd::kEditUndo, QStringLiteral("Undo"), &C::OnUndo)
-      ->setShortcut(QKeySequence::Undo);
-  AddCommand(edit, Cmd::kEditRedo, QStringLiteral("Redo"), &C::OnRedo)
-      ->setShortcut(QKeySequence::Redo);
-  edit->addSeparator();
-  AddCommand(edit, Cmd::kExportAndLock, QStringLiteral("Export and Lock"), &C::OnExportAndLock);
-  AddCommand(edit, Cmd::kSendToSd, QStringLiteral("Send to Stable Diffusion"), nullptr)
-      ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
-  AddCommand(edit, Cmd::kCancelLock, QStringLiteral("Cancel Lock"), &C::OnCancelLock);
-  edit->addSeparator();
-  AddCommand(edit, Cmd::kQuickImport, QStringLiteral("Quick Import"), &C::OnQuickImport);
-  AddCommand(edit, Cmd::kImportReturnedSlices, QStringLiteral("Import Returned Slices..."), nullptr);
-  edit->addSeparator();
-  AddCommand(edit, Cmd::kApplyMerge, QStringLiteral("Apply Merge"), &C::OnApplyMerge);
-  AddCommand(edit, Cmd::kCancelMerge, QStringLiteral("Cancel Merge"), &C::OnCancelMerge);
-
-  QMenu* view = bar->addMenu(QStringLiteral("&View"));
+void CMainFrame::AddPaneMenu(QMenu* view) {
   m_paneMenu = view->addMenu(QStringLiteral("&Toolbars and Docking Windows"));
   m_paneMenu->menuAction()->setData(Cmd::kViewToolbars);
   connect(m_paneMenu, &QMenu::aboutToShow, this, &CMainFrame::RebuildPaneMenu);
-  a = AddCommand(view, Cmd::kViewStatusBar, QStringLiteral("&Status Bar"), &C::OnToggleStatusBar);
-  a->setCheckable(true);
+}
+
+void CMainFrame::AddLookMenu(QMenu* view) {
   QMenu* looks = view->addMenu(QStringLiteral("&Application Look"));
   QMenu* office2007 = nullptr;
   m_lookGroup = new QActionGroup(this);
@@ -235,76 +294,34 @@ void CMainFrame::CreateMenus() {
       if (!office2007) office2007 = looks->addMenu(QStringLiteral("Office 200&7"));
       target = office2007;
     }
-    QAction* entry = NewAction(look.id, QString::fromLatin1(look.menuText));
+    QAction* entry = m_registry.NewCommand(look.id, QString::fromLatin1(look.menuText), this);
+    m_registry.Register(look.id, entry);
     entry->setCheckable(true);
     m_lookGroup->addAction(entry);
     target->addAction(entry);
     const int id = look.id;
     connect(entry, &QAction::triggered, this, [this, id] { OnApplicationLook(id); });
   }
-  // The Merger pane's own Eraser and Brush commands, with the same marks.
-  view->addAction(m_properties->EraserAction());
-  view->addAction(m_properties->BrushAction());
-  m_actions.insert(Cmd::kEraser, m_properties->EraserAction());
-  m_actions.insert(Cmd::kBrush, m_properties->BrushAction());
-  connect(m_properties, &CPropertiesWnd::ToolChanged, this, &CMainFrame::AfterCommand);
-  a = AddCommand(view, Cmd::kShowFrame, QStringLiteral("Show Frame When Merging"), &C::OnShowFrame);
-  a->setCheckable(true);
-  a = AddCommand(view, Cmd::kMagnify, QStringLiteral("Magnify Under Cursor"), &C::OnMagnify);
-  a->setCheckable(true);
-  a->setIcon(QIcon(QStringLiteral(":/icons/magnify.svg")));
-  AddCommand(view, Cmd::kShowCoverage, QStringLiteral("Show Coverage"), nullptr)->setCheckable(true);
-  AddZoomCommands(view);
+}
 
-  QMenu* tools = bar->addMenu(QStringLiteral("Tools"));
-  a = AddCommand(tools, Cmd::kAutoSendToClipboard, QStringLiteral("Auto Send to Clipboard"),
-                 &C::OnAutoSend);
-  a->setCheckable(true);
-  AddCommand(tools, Cmd::kOpenSliceFolder, QStringLiteral("Open Slice Folder"),
-             &C::OnOpenSliceFolder);
-  // Auto Import lives in the Slicer pane; the entry and its check box follow each other.
-  a = AddCommand(tools, Cmd::kAutoImport, QStringLiteral("Auto Import"), nullptr);
-  a->setCheckable(true);
-  connect(a, &QAction::triggered, this,
-          [this](bool on) { m_fileView->Dialog()->SetAutoImport(on); });
-  connect(m_fileView->Dialog(), &CLeftDialog::AutoImportChanged, a, &QAction::setChecked);
-  AddCommand(tools, Cmd::kSdSettings, QStringLiteral("Stable Diffusion..."), nullptr);
-  AddCommand(tools, Cmd::kExportSliceGrid, QStringLiteral("Export Slice Grid..."), nullptr);
-
-  QMenu* help = bar->addMenu(QStringLiteral("&Help"));
-  a = AddCommand(help, Cmd::kAppAbout, QStringLiteral("&About"), nullptr);
-  a->setIcon(QIcon(QStringLiteral(":/icons/about.svg")));
-  a->setShortcut(QKeySequence::HelpContents);
-  AddCommand(help, Cmd::kHomePage, QStringLiteral("Home Page"), nullptr);
-
-  for (QMenu* menu : bar->findChildren<QMenu*>())
-    connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
-
-  // The image view's context menu (119): the same commands as the menus.
-  m_contextMenu = new QMenu(this);
-  m_contextMenu->addAction(Action(Cmd::kMagnify));
-  m_contextMenu->addSeparator();
-  m_contextMenu->addAction(Action(Cmd::kExportAndLock));
-  m_contextMenu->addAction(Action(Cmd::kCancelLock));
-  m_contextMenu->addSeparator();
-  m_contextMenu->addAction(Action(Cmd::kQuickImport));
-  m_contextMenu->addSeparator();
-  m_contextMenu->addAction(Action(Cmd::kApplyMerge));
-  m_contextMenu->addAction(Action(Cmd::kCancelMerge));
-  connect(m_contextMenu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandUI);
+void CMainFrame::AddActions(QWidget* target, std::initializer_list<int> ids) {
+  for (const int id : ids) {
+    if (id != kLine) {
+      target->addAction(Action(id));
+      continue;
+    }
+    auto* line = new QAction(target);
+    line->setSeparator(true);
+    target->addAction(line);
+  }
 }
 
 void CMainFrame::CreateToolBar() {
   m_toolBar = new QToolBar(QStringLiteral("Standard"), this);
   m_toolBar->setObjectName(QStringLiteral("Standard"));
   m_toolBar->setIconSize(QSize(16, 16));
-  m_toolBar->addAction(Action(Cmd::kFileNew));
-  m_toolBar->addAction(Action(Cmd::kFileOpen));
-  m_toolBar->addAction(Action(Cmd::kFileSave));
-  m_toolBar->addSeparator();
-  m_toolBar->addAction(Action(Cmd::kMagnify));
-  m_toolBar->addSeparator();
-  m_toolBar->addAction(Action(Cmd::kAppAbout));
+  AddActions(m_toolBar, {Cmd::kFileNew, Cmd::kFileOpen, Cmd::kFileSave, kLine, Cmd::kMagnify, kLine,
+                         Cmd::kAppAbout});
   addToolBar(Qt::TopToolBarArea, m_toolBar);
   NameToolBarExtension(m_toolBar);
 }
@@ -343,15 +360,15 @@ void CMainFrame::SetDocumentModified(bool modified) { setWindowModified(modified
 void CMainFrame::SetRecentFiles(const QStringList& menuTexts) {
   // The table must not keep an id whose action is about to be deleted.
   for (QAction* action : m_recentActions) {
-    const int id = action->data().toInt();
-    if (m_actions.value(id) == action) m_actions.remove(id);
+    m_registry.Unregister(action->data().toInt(), action);
     m_fileMenu->removeAction(action);
     action->deleteLater();
   }
   m_recentActions.clear();
   m_recentPlaceholder->setVisible(menuTexts.isEmpty());
   for (int i = 0; i < menuTexts.size(); ++i) {
-    QAction* action = NewAction(Cmd::kFileMruFirst + i, menuTexts[i]);
+    QAction* action = m_registry.NewCommand(Cmd::kFileMruFirst + i, menuTexts[i], this);
+    m_registry.Register(Cmd::kFileMruFirst + i, action);
     m_fileMenu->insertAction(m_recentEnd, action);
     m_recentActions.append(action);
     connect(action, &QAction::triggered, this, [this, i] { emit RecentFileChosen(i); });
@@ -362,7 +379,6 @@ void CMainFrame::UpdateCommandUI() {
   Action(Cmd::kViewStatusBar)->setChecked(statusBar()->isVisible());
   Action(Cmd::kShowFrame)->setChecked(m_doc.m_showFrame != 0);
   Action(Cmd::kAutoSendToClipboard)->setChecked(m_doc.m_autoSend != 0);
-  Action(Cmd::kAutoImport)->setChecked(m_fileView->Dialog()->AutoImportOn());
   Action(Cmd::kMagnify)->setChecked(m_view->MagnifierOn());
   Action(Cmd::kZoomToSliceWhenMerging)->setChecked(m_view->ZoomToSliceWhenMerging());
   for (QAction* look : m_lookGroup->actions()) look->setChecked(look->data().toInt() == m_look);
@@ -502,48 +518,16 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
   return false;
 }
 
-// --- document commands
+// --- commands
 
 void CMainFrame::AfterCommand() {
   UpdateCommandUI();
   m_view->update();
 }
 
-void CMainFrame::OnFileSave() {
-  {
-    CBusyCursor busy;
-    m_doc.FileSave();
-  }
-  AfterCommand();
-}
-
-void CMainFrame::OnFileSaveAs() {
-  {
-    CBusyCursor busy;
-    m_doc.FileSaveAs();
-  }
-  AfterCommand();
-}
-
-void CMainFrame::OnExport512() {
-  {
-    CBusyCursor busy;
-    m_doc.ExportSmall(512);
-  }
-  AfterCommand();
-}
-
-void CMainFrame::OnExport1024() {
-  {
-    CBusyCursor busy;
-    m_doc.ExportSmall(1024);
-  }
-  AfterCommand();
-}
-
 void CMainFrame::PrintTo(QPrinter& printer) { m_view->Print(printer); }
 
-void CMainFrame::OnFilePrint() {
+void CMainFrame::FilePrint() {
   QPrinter printer(QPrinter::HighResolution);
   QPrintDialog dialog(&printer, this);
   dialog.setWindowTitle(QStringLiteral("Print"));
@@ -551,7 +535,7 @@ void CMainFrame::OnFilePrint() {
   PrintTo(printer);
 }
 
-void CMainFrame::OnFilePrintPreview() {
+void CMainFrame::FilePrintPreview() {
   QPrinter printer(QPrinter::HighResolution);
   QPrintPreviewDialog dialog(&printer, this);
   connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
@@ -559,131 +543,12 @@ void CMainFrame::OnFilePrintPreview() {
   dialog.exec();
 }
 
-void CMainFrame::OnOpenShadow() {
-  {
-    CBusyCursor busy;
-    m_doc.OpenShadowImage();
-  }
-  AfterCommand();
-}
-
-void CMainFrame::OnCopyMainToShadow() {
-  m_doc.CopyMainToShadow();
-  AfterCommand();
-}
-
-void CMainFrame::OnRemoveShadow() {
-  m_doc.RemoveShadowImage();
-  AfterCommand();
-}
-
-void CMainFrame::OnExportAndLock() {
-  QString name;
-  {
-    CBusyCursor busy;
-    name = m_doc.ExportAndLock();
-  }
-  if (!name.isEmpty()) m_fileView->Dialog()->AddHistory(name);
-  AfterCommand();
-}
-
-void CMainFrame::OnCancelLock() {
-  m_doc.CancelLock();
-  AfterCommand();
-}
-
-void CMainFrame::OnQuickImport() {
-  {
-    CBusyCursor busy;
-    m_fileView->Dialog()->QuickImport();
-  }
-  AfterCommand();
-}
-
-void CMainFrame::OnUndo() {
-  {
-    CBusyCursor busy;
-    m_doc.Undo();
-  }
-  AfterCommand();
-}
-
-void CMainFrame::OnRedo() {
-  {
-    CBusyCursor busy;
-    m_doc.Redo();
-  }
-  AfterCommand();
-}
-
-void CMainFrame::OnApplyMerge() {
-  m_doc.ApplyMerge();
-  AfterCommand();
-}
-
-void CMainFrame::OnCancelMerge() {
-  m_doc.CancelMerge();
-  AfterCommand();
-}
-
-void CMainFrame::OnShowFrame() {
-  m_doc.ToggleShowFrame();
-  AfterCommand();
-}
-
-void CMainFrame::AddZoomCommands(QMenu* view) {
-  view->addSeparator();
-  struct Entry {
-    int id;
-    const char* text;
-    QList<QKeySequence> keys;
-    void (CQuiltorView::*zoom)();
-  };
-  const Entry entries[] = {
-      {Cmd::kZoomIn,
-       "Zoom In",
-       {QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus)},
-       &CQuiltorView::ZoomIn},
-      {Cmd::kZoomOut, "Zoom Out", {QKeySequence(Qt::CTRL | Qt::Key_Minus)}, &CQuiltorView::ZoomOut},
-      {Cmd::kZoomFit,
-       "Fit to Window",
-       {QKeySequence(Qt::CTRL | Qt::Key_0)},
-       &CQuiltorView::FitToWindow},
-      {Cmd::kZoomActual,
-       "Actual Pixels",
-       {QKeySequence(Qt::CTRL | Qt::Key_1)},
-       &CQuiltorView::ActualPixels},
-      {Cmd::kZoomToSlice, "Zoom to Slice", {QKeySequence(Qt::Key_Z)}, &CQuiltorView::ZoomToSlice},
-  };
-  for (const Entry& e : entries) {
-    QAction* a = AddCommand(view, e.id, QString::fromLatin1(e.text), nullptr);
-    a->setShortcuts(e.keys);
-    connect(a, &QAction::triggered, m_view, e.zoom);
-  }
-  QAction* a = AddCommand(view, Cmd::kZoomToSliceWhenMerging,
-                          QStringLiteral("Zoom to Slice When Merging"), nullptr);
-  a->setCheckable(true);
-  m_view->SetZoomToSliceWhenMerging(
-      ReadSetting(m_services.settings, Settings::kZoomToSliceWhenMerging, 0) != 0);
-  connect(a, &QAction::triggered, this, [this](bool on) {
-    m_view->SetZoomToSliceWhenMerging(on);
-    WriteSetting(m_services.settings, Settings::kZoomToSliceWhenMerging, on ? 1 : 0);
-  });
-}
-
-void CMainFrame::OnMagnify() {
-  m_view->ToggleMagnifier();
-  AfterCommand();
-}
-
-void CMainFrame::OnAutoSend() {
-  m_doc.ToggleAutoSendToClipboard();
-  AfterCommand();
-}
-
-void CMainFrame::OnOpenSliceFolder() { m_doc.OpenSliceFolder(); }
-
-void CMainFrame::OnToggleStatusBar() {
+void CMainFrame::ToggleStatusBar() {
   statusBar()->setVisible(!statusBar()->isVisible());
   UpdateCommandUI();
+}
+
+void CMainFrame::SetZoomToSliceWhenMerging(bool on) {
+  m_view->SetZoomToSliceWhenMerging(on);
+  WriteSetting(m_services.settings, Settings::kZoomToSliceWhenMerging, on ? 1 : 0);
 }

@@ -2,8 +2,10 @@
 // view in the middle and the Slicer, Output and Merger docking panes.
 #pragma once
 
-#include <QHash>
 #include <QMainWindow>
+#include <initializer_list>
+
+#include "app/ActionRegistry.h"
 
 class CQuiltorDoc;
 struct CQuiltorServices;
@@ -38,7 +40,8 @@ class CMainFrame : public QMainWindow {
   CPropertiesWnd* PropertiesWnd() { return m_properties; }
   QToolBar* StandardToolBar() { return m_toolBar; }
   // Every command of the menus and toolbars by id (null when there is none).
-  QAction* Action(int id) const { return m_actions.value(id, nullptr); }
+  QAction* Action(int id) const { return m_registry.Action(id); }
+  CActionRegistry& Registry() { return m_registry; }
   QMenu* ViewContextMenu() { return m_contextMenu; }
   CSdSendUi* StableDiffusion() { return m_sd; }
 
@@ -74,43 +77,32 @@ class CMainFrame : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  QAction* AddCommand(QMenu* menu, int id, const QString& text, void (CMainFrame::*slot)());
-  QAction* NewAction(int id, const QString& text);
+  using CommandRow = TCommandRow<CMainFrame>;
+  // The menu bar, one row an entry, in menu order.
+  static const CommandRow kMenuRows[];
+
   void CreateMenus();
+  QMenu* MenuAt(const QString& path);
+  void AddMenuRow(const CommandRow& row);
+  void AddRecentFiles(QMenu* file);
+  void AddPaneMenu(QMenu* view);
+  void AddLookMenu(QMenu* view);
+  // The actions of ids, CActionRegistry::kSeparator a line, into a menu or toolbar.
+  void AddActions(QWidget* target, std::initializer_list<int> ids);
   void CreateToolBar();
   void CreatePanes();
   void RebuildPaneMenu();
   void PrintTo(QPrinter& printer);
+  void FilePrint();
+  void FilePrintPreview();
+  void ToggleStatusBar();
+  void SetZoomToSliceWhenMerging(bool on);
   // The side and bottom panes give way (down to their minimum sizes) so that
   // the image view keeps at least the smallest usable size.
   void KeepViewRoom();
   void KeepViewRoomLater();
   void KeepOnScreen();
-
-  // document commands
-  void OnFileSave();
-  void OnFileSaveAs();
-  void OnExport512();
-  void OnExport1024();
-  void OnFilePrint();
-  void OnFilePrintPreview();
-  void OnOpenShadow();
-  void OnCopyMainToShadow();
-  void OnRemoveShadow();
-  void OnExportAndLock();
-  void OnCancelLock();
-  void OnQuickImport();
-  void OnUndo();
-  void OnRedo();
-  void OnApplyMerge();
-  void OnCancelMerge();
-  void OnShowFrame();
-  void OnMagnify();
-  // View menu: the zoom entries and the status bar's zoom.
-  void AddZoomCommands(QMenu* view);
-  void OnAutoSend();
-  void OnOpenSliceFolder();
-  void OnToggleStatusBar();
+  // After a command: marks and the view brought up to date.
   void AfterCommand();
 
   CQuiltorDoc& m_doc;
@@ -128,7 +120,8 @@ class CMainFrame : public QMainWindow {
   QAction* m_recentEnd = nullptr;
   QList<QAction*> m_recentActions;
   QActionGroup* m_lookGroup = nullptr;
-  QHash<int, QAction*> m_actions;
+  QHash<QString, QMenu*> m_menus;
+  CActionRegistry m_registry;
   bool m_viewRoomPending = false;
   bool m_shownOnce = false;
   bool m_firstStart = false;

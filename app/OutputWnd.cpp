@@ -6,7 +6,7 @@
 #include <QStyle>
 #include <QTabWidget>
 
-#include "document/CommandIds.h"
+#include "app/CommandIds.h"
 
 int COutputModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(m_lines.size());

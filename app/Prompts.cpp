@@ -1,6 +1,6 @@
 #include "app/Prompts.h"
 
-#include "document/CommandIds.h"
+#include "app/CommandIds.h"
 
 CommandPrompt PromptFor(int id) {
   auto p = [](const char* prompt, const char* tip) {

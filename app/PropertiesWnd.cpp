@@ -6,8 +6,9 @@
 #include <QResizeEvent>
 #include <QScrollArea>
 
+#include "app/ActionRegistry.h"
+#include "app/CommandIds.h"
 #include "app/MainFrame.h"
-#include "document/CommandIds.h"
 #include "document/QuiltorDoc.h"
 #include "panes/PropertyDialog.h"
 
@@ -37,6 +38,7 @@ CPropertiesWnd::CPropertiesWnd(CQuiltorDoc& doc, CQuiltorServices& services, QWi
   m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   m_dialog = new CPropertyDialog(doc, services, m_scroll);
   m_scroll->setWidget(m_dialog);
+  connect(m_dialog, &CPropertyDialog::RepaintViewNow, this, &CPropertiesWnd::RepaintViewNow);
   m_toolBar = new CPropertiesToolBar(m_client);
   m_brush = m_toolBar->addAction(QIcon(QStringLiteral(":/icons/brush.svg")), QStringLiteral("Brush"));
   m_brush->setData(Cmd::kBrush);
@@ -62,6 +64,13 @@ CPropertiesWnd::CPropertiesWnd(CQuiltorDoc& doc, CQuiltorServices& services, QWi
   UpdateChecks();
   AdjustLayout();
 }
+
+void CPropertiesWnd::RegisterActions(CActionRegistry& registry) {
+  registry.Register(Cmd::kEraser, m_eraser);
+  registry.Register(Cmd::kBrush, m_brush);
+}
+
+int CPropertiesWnd::PreferredWidth() const { return m_dialog->sizeHint().width(); }
 
 void CPropertiesWnd::OnEraser() {
   m_doc.m_tool = 0;

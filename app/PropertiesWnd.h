@@ -5,6 +5,7 @@
 #include <QDockWidget>
 #include <QToolBar>
 
+class CActionRegistry;
 class CPropertyDialog;
 class CQuiltorDoc;
 struct CQuiltorServices;
@@ -30,10 +31,16 @@ class CPropertiesWnd : public QDockWidget {
   QAction* BrushAction() { return m_brush; }
   void OnEraser();
   void OnBrush();
+  // Registers the Eraser and Brush commands.
+  void RegisterActions(CActionRegistry& registry);
+  // The dialog's width at its designed size.
+  int PreferredWidth() const;
 
  signals:
   // The chosen tool changed, from whichever input.
   void ToolChanged();
+  // A brush slider is dragged during a merge: the view should repaint now.
+  void RepaintViewNow();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

@@ -15,22 +15,29 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <cstdio>
-#include <png.h>
-#include <jpeglib.h>
-#include <tiffvers.h>
-#include <gif_lib.h>
-#include <zlib.h>
-#include <libdeflate.h>
 
+#include "app/CommandIds.h"
 #include "app/MainFrame.h"
-#include "document/CommandIds.h"
 #include "document/FileFilters.h"
 #include "document/QuiltorDoc.h"
+#include "image/LibraryVersions.h"
 #include "panes/BusyCursor.h"
 #include "view/QuiltorView.h"
 
 namespace {
 const char* kDesktopId = "org.orvandel.Quiltor";
+
+QString AboutText() {
+  QString text = QStringLiteral(
+                     "<p>Quiltor %1<br>A high-resolution workflow with Stable Diffusion.</p>"
+                     "<p>Built with:<br>Qt %2 (LGPL-3.0)")
+                     .arg(QStringLiteral(QUILTOR_VERSION), QString::fromLatin1(qVersion()));
+  for (const qimg::LibraryVersion& library : qimg::LibraryVersions())
+    text += QStringLiteral("<br>%1 %2 (%3)")
+                .arg(QString::fromStdString(library.name), QString::fromStdString(library.version),
+                     QString::fromStdString(library.licence));
+  return text + QStringLiteral("</p>");
+}
 }  // namespace
 
 CQuiltorApp::CQuiltorApp(int& argc, char** argv)
@@ -112,7 +119,7 @@ bool CQuiltorApp::InitInstance() {
   m_frame->show();
   ReportFirstPaint();
   // Work a crash left unsaved, asked about once the window is up.
-  if (!qEnvironmentVariableIsSet("QUILTOR_EXIT_AFTER_FIRST_PAINT"))
+  if (!m_exitAfterFirstPaint)
     QTimer::singleShot(0, frame, [this] {
       if (m_doc->OfferRecovery()) m_frame->UpdateCommandUI();
     });
@@ -143,7 +150,7 @@ class CFirstPaintProbe : public QObject {
 }  // namespace
 
 void CQuiltorApp::ReportFirstPaint() {
-  if (!qEnvironmentVariableIsSet("QUILTOR_EXIT_AFTER_FIRST_PAINT")) return;
+  if (!m_exitAfterFirstPaint) return;
   m_frame->View()->installEventFilter(new CFirstPaintProbe(m_frame.get()));
 }
 
@@ -226,19 +233,7 @@ void CQuiltorApp::OnAppAbout() {
   layout->addWidget(icon);
   auto* column = new QVBoxLayout;
   layout->addLayout(column);
-  const QString libraries =
-      QStringLiteral(
-          "<p>Quiltor %1<br>A high-resolution workflow with Stable Diffusion.</p>"
-          "<p>Built with:<br>Qt %2 (LGPL-3.0)<br>libpng %3 (libpng licence)<br>"
-          "libjpeg-turbo, JPEG library %4 (IJG and BSD-3-Clause)<br>libtiff %5 (libtiff licence)<br>"
-          "giflib %6.%7.%8 (MIT)<br>zlib %9 (zlib licence)<br>libdeflate %10 (MIT)</p>")
-          .arg(QStringLiteral(QUILTOR_VERSION), QString::fromLatin1(qVersion()),
-               QString::fromLatin1(PNG_LIBPNG_VER_STRING), QString::number(JPEG_LIB_VERSION),
-               QString::fromLatin1(TIFFLIB_VERSION_STR).section(u'\n', 0, 0),
-               QString::number(GIFLIB_MAJOR), QString::number(GIFLIB_MINOR),
-               QString::number(GIFLIB_RELEASE), QString::fromLatin1(ZLIB_VERSION))
-          .arg(QString::fromLatin1(LIBDEFLATE_VERSION_STRING));
-  auto* text = new QLabel(libraries, &about);
+  auto* text = new QLabel(AboutText(), &about);
   text->setTextInteractionFlags(Qt::TextSelectableByMouse);
   column->addWidget(text);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &about);

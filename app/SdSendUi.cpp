@@ -6,10 +6,10 @@
 #include <QShortcut>
 #include <QStatusBar>
 
+#include "app/CommandIds.h"
 #include "app/FileView.h"
 #include "app/MainFrame.h"
 #include "app/SdSettingsDialog.h"
-#include "document/CommandIds.h"
 #include "document/QuiltorDoc.h"
 #include "panes/DialogTemplate.h"
 #include "panes/LeftDialog.h"

@@ -75,7 +75,6 @@ int main(int argc, char** argv) {
     if (std::system(make.c_str()) != 0) return 1;
   }
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  setenv("QUILTOR_EXIT_AFTER_FIRST_PAINT", "1", 1);
   // a private settings folder, so stored pane layouts do not change the run
   char home[] = "/tmp/quiltor-startup-XXXXXX";
   if (!mkdtemp(home)) return 1;

@@ -146,9 +146,9 @@ QString CQuiltorDoc::ExportSquare(bool lock) {
   // A slice that was not written is not locked and keeps its number; a name
   // that appeared meanwhile moves the counter on.
   uint32_t written = cut;
-  while (written == kISOk && (written = picture.SaveFileNew(LocalPath(slicePath(counter)),
-                                                            kFilePNG)) == qimg::kErrExists)
-    written = kISOk, ++counter;
+  if (written == kISOk)
+    written = picture.SaveFile(LocalPath(slicePath(counter)), kFilePNG, qimg::SaveMode::kNoReplace,
+                               [&] { return LocalPath(slicePath(++counter)); });
   const QString path = slicePath(counter);
   if (written != kISOk) {
     Log(QStringLiteral("Error: Can't write slice: ") + path);
@@ -164,7 +164,8 @@ QString CQuiltorDoc::ExportSquare(bool lock) {
 
   if (withShadow) {
     const QString shadowPath = shadowPathOf(m_sliceCounter);
-    if (shadow.HasPixels() && shadow.SaveFileNew(LocalPath(shadowPath), kFilePNG) == kISOk)
+    if (shadow.HasPixels() &&
+        shadow.SaveFile(LocalPath(shadowPath), kFilePNG, qimg::SaveMode::kNoReplace) == kISOk)
       Log(QStringLiteral("Exported CN: ") + shadowPath);
     else
       Log(QStringLiteral("Error: Can't write slice: ") + shadowPath);

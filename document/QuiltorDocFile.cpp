@@ -148,14 +148,14 @@ bool CQuiltorDoc::SaveNumbered(QString& path) {
       CISImageEx::FileTypeFromExtension(LocalPath(QStringLiteral("x.") + extension));
   path = candidate;
   if (type == kFileNone) return false;
-  for (;;) {
-    const uint32_t r = m_mainImage.SaveFileNew(LocalPath(candidate), type);
-    if (r != qimg::kErrExists) {
-      path = candidate;
-      return r == kISOk;
-    }
-    candidate = NumberedName(stem, n++, extension);
-  }
+  // One written file takes the first name that is still free at its turn.
+  const uint32_t r =
+      m_mainImage.SaveFile(LocalPath(candidate), type, qimg::SaveMode::kNoReplace, [&] {
+        candidate = NumberedName(stem, n++, extension);
+        return LocalPath(candidate);
+      });
+  path = candidate;
+  return r == kISOk;
 }
 
 // --- the framework's side

@@ -46,14 +46,10 @@ void CUndoHistory::Push(CUndoStep step, size_t budget) {
 }
 
 void CUndoHistory::Trim(size_t budget) {
+  // Push has just emptied the redo list, so the undo steps hold every byte.
   while (m_bytes > budget && !m_undo.empty()) {
     m_bytes -= m_undo.front().pixels.size();
     m_undo.pop_front();
-  }
-  // Only redo steps are left: the oldest of them is the farthest redo.
-  while (m_bytes > budget && !m_redo.empty()) {
-    m_bytes -= m_redo.front().pixels.size();
-    m_redo.erase(m_redo.begin());
   }
 }
 

@@ -32,8 +32,6 @@ class CUndoHistory {
   // hold more than budget bytes (the new step too if it alone is too big).
   void Push(CUndoStep step, size_t budget);
   void Clear();
-  // Drops the oldest steps until the lists hold at most budget bytes.
-  void Trim(size_t budget);
 
   bool CanUndo() const { return !m_undo.empty(); }
   bool CanRedo() const { return !m_redo.empty(); }
@@ -49,6 +47,10 @@ class CUndoHistory {
   size_t RedoCount() const { return m_redo.size(); }
 
  private:
+  // Drops the oldest undo steps until the lists hold at most budget bytes;
+  // only Push calls it, right after it emptied the redo list.
+  void Trim(size_t budget);
+
   std::deque<CUndoStep> m_undo;   // oldest first
   std::vector<CUndoStep> m_redo;  // the next redo last
   size_t m_bytes = 0;

@@ -1,43 +1,13 @@
 #include "image/ISImageEx.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstring>
-#include <new>
-
-namespace {
-
-constexpr size_t kHugePage = size_t{2} << 20;
-
-// Blocks the image allocates itself. Big ones are aligned and advised for
-// transparent huge pages, as the decoders' blocks are: first touch of fresh
-// 4 KiB pages costs more than the pixel work on a large picture.
-uint8_t* AllocatePixels(size_t bytes, bool& huge) {
-  huge = bytes >= kHugePage;
-  if (qimg::AllocationRefused()) return nullptr;
-  if (!huge) return new (std::nothrow) uint8_t[bytes];
-  size_t rounded = (bytes + kHugePage - 1) & ~(kHugePage - 1);
-  void* p = ::operator new[](rounded, std::align_val_t(kHugePage), std::nothrow);
-  if (p) madvise(p, rounded, MADV_HUGEPAGE);
-  return static_cast<uint8_t*>(p);
-}
-
-void ReleasePixels(uint8_t* block, bool huge) {
-  if (!block) return;
-  if (!huge)
-    delete[] block;
-  else
-    ::operator delete[](block, std::align_val_t(kHugePage));
-}
-
-}  // namespace
 
 CISImageEx::~CISImageEx() { ReleaseBlock(); }
 
 void CISImageEx::ReleaseBlock() {
-  if (m_decoderBlock) qimg::FreeBlock(m_decoderBlock);
-  if (m_ownBlock) ReleasePixels(m_ownBlock, m_ownHuge);
+  qimg::FreeBlock(m_decoderBlock);
+  qimg::FreeBlock(m_ownBlock);
   m_decoderBlock = nullptr;
   m_ownBlock = nullptr;
 }
@@ -62,14 +32,12 @@ uint32_t CISImageEx::Create(uint32_t width, uint32_t height, uint32_t bitsPerPix
   if (bitsPerPixel != 1 && bitsPerPixel != 8 && bitsPerPixel != 24 && bitsPerPixel != 32)
     return kISRefused;
   // Sizes that reach 2^32 bytes are refused rather than wrapped around.
-  uint64_t size = qimg::BlockSize(width, height, bitsPerPixel);
+  const std::size_t size = qimg::BlockSize(width, height, bitsPerPixel);
   if (size == 0) return kISRefused;
-  bool huge = false;
-  uint8_t* block = AllocatePixels(static_cast<size_t>(size), huge);
+  uint8_t* block = qimg::AllocBlock(size);
   if (!block) return kISOutOfMemory;
   m_decoderOwned = false;
   m_ownBlock = block;
-  m_ownHuge = huge;
   m_width = width;
   m_height = height;
   m_bitsPerPixel = bitsPerPixel;
@@ -97,7 +65,6 @@ uint32_t CISImageEx::TakeOver(CISImageEx& source) {
   m_decoderOwned = source.m_decoderOwned;
   m_ownBlock = source.m_ownBlock;
   m_decoderBlock = source.m_decoderBlock;
-  m_ownHuge = source.m_ownHuge;
   source.m_ownBlock = nullptr;
   source.m_decoderBlock = nullptr;
   m_width = source.m_width;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "image/Formats.h"
+#include "image/SaveFile.h"
 #include "image/lib/Imaging.h"
 
 // Result codes of the image operations. Any other non-zero value is an
@@ -16,35 +18,6 @@ enum ISResult : uint32_t {
   kISEmptyPath = 2,
   kISRefused = 5,  // no image, empty source or request refused
   kISNot32Bit = 28,
-};
-
-// File type codes shared by detection, reading and writing.
-enum ImageFileType : uint32_t {
-  kFileJPEG = 0,
-  kFileJPEGGrey = 1,
-  kFileBMP = 2,
-  kFileBMP8 = 3,
-  kFilePCX = 4,
-  kFilePCX8 = 5,
-  kFilePNG = 6,
-  kFilePNG8 = 9,
-  kFileTIFF = 10,
-  kFileTIFF8 = 11,
-  kFileTIFF32 = 13,
-  kFileTGA = 14,
-  kFileTGA8 = 15,
-  kFileTGA32 = 16,
-  kFileWMF = 17,
-  kFileEMF = 18,
-  kFilePSD = 19,
-  kFilePSD8 = 20,
-  kFileWBMP = 21,
-  kFileTIFF1 = 22,
-  kFilePNG1 = 23,
-  kFileBMP1 = 24,
-  kFilePCD = 25,
-  kFileGIF = 26,
-  kFileNone = 27,
 };
 
 class CISImageEx {
@@ -77,16 +50,14 @@ class CISImageEx {
   // The same from an open source; path only serves the extension fallback.
   uint32_t Load(qimg::Source& source, const std::string& path);
   uint32_t Save(qimg::Dest& destination, uint32_t fileType);
-  // Writes the whole file at path through a temporary file in the same folder
-  // that is renamed into place only when complete; nothing is left behind on
-  // failure. Returns the Save result, or qimg::kErrOpen / kErrWrite.
-  // A symbolic link at path is written through: its target is replaced.
-  uint32_t SaveFile(const std::string& path, uint32_t fileType);
-  // The same, but never replaces a file: qimg::kErrExists when one of that
-  // name exists (or appears meanwhile). The name is claimed in one step
-  // (renameat2 with RENAME_NOREPLACE, else a hard link, else creating it with
-  // O_EXCL and writing into it).
-  uint32_t SaveFileNew(const std::string& path, uint32_t fileType);
+  // Writes the whole file at path through qimg::SaveFile: a temporary file
+  // in the same folder becomes the file only when complete, and nothing is
+  // left behind on failure. Returns the Save result, or qimg::kErrOpen /
+  // kErrWrite; with SaveMode::kNoReplace qimg::kErrExists when a file of
+  // that name exists (or appears meanwhile) and nextName offers no other.
+  uint32_t SaveFile(const std::string& path, uint32_t fileType,
+                    qimg::SaveMode mode = qimg::SaveMode::kReplace,
+                    const qimg::NextName& nextName = {});
   static uint32_t FileTypeFromExtension(const std::string& path);
   uint32_t DetectFileType(qimg::Source& source, const std::string& path);
   void ReadResolution(qimg::Source& source, uint32_t fileType);
@@ -114,9 +85,8 @@ class CISImageEx {
 
  private:
   void ReleaseBlock();
-  // Encodes into a fresh temporary file in folder and fsyncs it.
-  uint32_t SaveTemporary(const std::string& folder, uint32_t fileType, std::string& temp);
-  bool m_ownHuge = false;  // how the own block was allocated
+  // The picture a format's writer takes, when this one is not it already.
+  uint32_t ConvertForWriter(qimg::WriteInput input, CISImageEx& converted) const;
   double m_lastReadX = 0;  // resolution as read, before truncation
   double m_lastReadY = 0;
 };

@@ -1,6 +1,8 @@
 #include <sys/mman.h>
 
 #include <atomic>
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 
 #include "image/lib/Imaging.h"
@@ -8,7 +10,7 @@
 namespace qimg {
 
 namespace {
-constexpr size_t kHugePage = size_t{2} << 20;
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
 std::atomic<int> g_allocationsBeforeFailure{-1};
 std::atomic<bool> g_noAtomicClaim{false};
 }  // namespace
@@ -26,12 +28,12 @@ bool AllocationRefused() {
 void SetNoAtomicClaim(bool on) { g_noAtomicClaim = on; }
 bool NoAtomicClaim() { return g_noAtomicClaim; }
 
-uint8_t* AllocBlock(size_t bytes) {
+uint8_t* AllocBlock(std::size_t bytes) {
   if (bytes == 0 || bytes >= kMaxBlockBytes || AllocationRefused()) return nullptr;
   if (bytes < kHugePage) return static_cast<uint8_t*>(std::malloc(bytes));
   // Round up so the tail also lands in a huge page; first touch of 4 KiB pages
   // costs several times more than the decode writes themselves.
-  size_t rounded = (bytes + kHugePage - 1) & ~(kHugePage - 1);
+  const std::size_t rounded = (bytes + kHugePage - 1) & ~(kHugePage - 1);
   void* p = nullptr;
   if (posix_memalign(&p, kHugePage, rounded) != 0) return nullptr;
   madvise(p, rounded, MADV_HUGEPAGE);
@@ -40,14 +42,12 @@ uint8_t* AllocBlock(size_t bytes) {
 
 void FreeBlock(uint8_t* block) { std::free(block); }
 
-uint64_t BlockSize(uint32_t width, uint32_t height, uint32_t bitsPerPixel) {
+std::size_t BlockSize(uint32_t width, uint32_t height, uint32_t bitsPerPixel) {
   if (width == 0 || height == 0) return 0;
-  uint64_t row;
-  if (bitsPerPixel == 1)
-    row = (uint64_t{width} + 7) / 8;
-  else
-    row = uint64_t{width} * (bitsPerPixel / 8);
-  uint64_t size = row * height;
+  const std::size_t row =
+      bitsPerPixel == 1 ? (std::size_t{width} + 7) / 8 : std::size_t{width} * (bitsPerPixel / 8);
+  if (row > SIZE_MAX / height) return 0;  // would wrap around
+  const std::size_t size = row * height;
   return size >= kMaxBlockBytes ? 0 : size;
 }
 

@@ -36,10 +36,11 @@ const char* ErrorText(uint32_t code);
 constexpr uint64_t kMaxBlockBytes = 0xFFFFFFFFull;
 
 // ---------------------------------------------------------------------------
-// Pixel blocks handed over by decoders ("decoder-owned"). Large blocks are
-// 2 MiB aligned and advised for transparent huge pages: the first touch of
-// fresh memory is the main cost of decoding a big picture.
-uint8_t* AllocBlock(size_t bytes);  // uninitialised; null on failure
+// Pixel blocks: those decoders hand over ("decoder-owned") and those the
+// image allocates itself, all from here. Large blocks are 2 MiB aligned and
+// advised for transparent huge pages: the first touch of fresh memory is the
+// main cost of decoding a big picture.
+uint8_t* AllocBlock(std::size_t bytes);  // uninitialised; null on failure
 void FreeBlock(uint8_t* block);
 
 // Test hooks. FailAllocationAfter(n): of the pixel allocations to come (the
@@ -60,7 +61,7 @@ using Block = std::unique_ptr<uint8_t[], BlockDeleter>;
 
 // width * height * bytesPerPixel (bits rounded up per row), or 0 when that
 // would reach kMaxBlockBytes or a dimension is 0.
-uint64_t BlockSize(uint32_t width, uint32_t height, uint32_t bitsPerPixel);
+std::size_t BlockSize(uint32_t width, uint32_t height, uint32_t bitsPerPixel);
 
 // ---------------------------------------------------------------------------
 // Palette in the platform's palette-quad order: blue, green, red, reserved.

@@ -7,9 +7,9 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include "app/CommandIds.h"
 #include "app/MainFrame.h"
 #include "app/QuiltorApp.h"
-#include "document/CommandIds.h"
 #include "widgets/WidgetTestSupport.h"
 
 using namespace widget_testing;

@@ -16,13 +16,13 @@
 #include <QUrl>
 #include <memory>
 
+#include "app/CommandIds.h"
 #include "app/FileView.h"
 #include "app/Looks.h"
 #include "app/MainFrame.h"
 #include "app/OutputWnd.h"
 #include "app/PropertiesWnd.h"
 #include "app/QuiltorApp.h"
-#include "document/CommandIds.h"
 #include "document/QuiltorDoc.h"
 #include "panes/LeftDialog.h"
 #include "panes/PaneLayout.h"

@@ -8,12 +8,12 @@
 #include <QSettings>
 #include <memory>
 
+#include "app/CommandIds.h"
 #include "app/MainFrame.h"
 #include "app/OutputWnd.h"
 #include "app/QuiltorApp.h"
 #include "app/SdSendUi.h"
 #include "app/SdSettingsDialog.h"
-#include "document/CommandIds.h"
 #include "document/QuiltorDoc.h"
 #include "view/QuiltorView.h"
 #include "widgets/WidgetTestSupport.h"

@@ -7,10 +7,10 @@
 #include <QMessageBox>
 #include <memory>
 
+#include "app/CommandIds.h"
 #include "app/MainFrame.h"
 #include "app/OutputWnd.h"
 #include "app/QuiltorApp.h"
-#include "document/CommandIds.h"
 #include "document/QuiltorDoc.h"
 #include "document/RecordingHost.h"
 #include "view/QuiltorView.h"

@@ -10,11 +10,11 @@
 #include <QUrl>
 #include <memory>
 
+#include "app/CommandIds.h"
 #include "app/FileView.h"
 #include "app/MainFrame.h"
 #include "app/PropertiesWnd.h"
 #include "app/QuiltorApp.h"
-#include "document/CommandIds.h"
 #include "document/QuiltorDoc.h"
 #include "panes/DialogTemplate.h"
 #include "panes/LeftDialog.h"

@@ -9,12 +9,12 @@
 #include <QToolTip>
 #include <cmath>
 
+#include "app/CommandIds.h"
 #include "app/FileView.h"
 #include "app/Looks.h"
 #include "app/MainFrame.h"
 #include "app/PropertiesWnd.h"
 #include "app/QuiltorApp.h"
-#include "document/CommandIds.h"
 #include "document/QuiltorDoc.h"
 #include "panes/BlackSlider.h"
 #include "panes/LeftDialog.h"

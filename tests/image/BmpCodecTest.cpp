@@ -13,53 +13,6 @@ const Reader kRead = [](qimg::Source& s, uint32_t bpp, qimg::Decoded& out) {
   return qimg::ReadBMP(s, bpp, out);
 };
 
-struct Variant {
-  const char* name;
-  const char* options;  // ImageMagick options and output prefix
-  uint32_t code;        // refined file type
-  uint32_t bpp;         // bits per pixel of the file
-};
-
-const Variant kVariants[] = {
-    {"v3_24", "bmp3:", kFileBMP, 24},
-    {"core_24", "bmp2:", kFileBMP, 24},
-    {"v5_24", "bmp:", kFileBMP, 24},
-    {"v5_32_bitfields", "-alpha set bmp:", kFileBMP, 32},
-    {"v3_32", "-alpha set -define bmp3:alpha=true bmp3:", kFileBMP, 32},
-    {"v5_16_565", "-define bmp:subtype=RGB565 bmp:", kFileBMP, 16},
-    {"rle8", "-colors 100 -type Palette -compress RLE bmp3:", kFileBMP8, 8},
-    {"raw8", "-colors 100 -type Palette -compress None bmp3:", kFileBMP8, 8},
-    {"raw4", "-colors 12 -type Palette -compress None bmp3:", kFileBMP8, 4},
-    {"core4", "-colors 12 -type Palette bmp2:", kFileBMP8, 4},
-    {"mono", "-monochrome bmp3:", kFileBMP1, 1},
-};
-
-class BmpMagick : public ::testing::TestWithParam<Variant> {};
-
-TEST_P(BmpMagick, LoadsLikeImageMagickAndDetects) {
-  REQUIRE_CONVERT();
-  const Variant& v = GetParam();
-  std::string dir = testing_support::TempDir();
-  std::string path = dir + "/" + v.name + ".bmp";
-  std::string opts = v.options;
-  size_t colon = opts.rfind(' ');
-  std::string prefix = colon == std::string::npos ? opts : opts.substr(colon + 1);
-  std::string flags = colon == std::string::npos ? "" : opts.substr(0, colon);
-  ASSERT_TRUE(Sh("convert " + RawPicture(dir, 61, 37, 3) + " " + flags + " " +
-                 ShellQuote(prefix + path) + " 2>/dev/null") == 0);
-  ExpectLoadsLikeMagick(path, v.bpp == 16 ? 1 : 0);
-  EXPECT_EQ(DetectBytesFile(path), v.code);
-  auto src = qimg::Source::OpenFile(path);
-  qimg::Info info;
-  ASSERT_TRUE(qimg::GetBMPDims(*src, info));
-  EXPECT_EQ(info.bitsPerPixel, v.bpp);
-  EXPECT_EQ(info.width, 61u);
-  EXPECT_EQ(info.height, 37u);
-}
-
-INSTANTIATE_TEST_SUITE_P(Variants, BmpMagick, ::testing::ValuesIn(kVariants),
-                         [](const auto& info) { return std::string(info.param.name); });
-
 // A v3 file turned top-down by hand: negative height, rows reversed.
 TEST(Bmp, TopDownFileMatchesBottomUp) {
   REQUIRE_CONVERT();

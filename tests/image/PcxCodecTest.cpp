@@ -11,37 +11,6 @@ const Reader kRead = [](qimg::Source& s, uint32_t bpp, qimg::Decoded& out) {
   return qimg::ReadPCX(s, bpp, out);
 };
 
-struct Variant {
-  const char* name;
-  const char* flags;
-  uint32_t code;
-};
-
-const Variant kVariants[] = {
-    {"rgb24", "", kFilePCX},
-    {"palette8", "-colors 200 -type Palette", kFilePCX8},
-    // ImageMagick writes these two as three 8-bit planes
-    {"grey", "-type Grayscale", kFilePCX},
-    {"bilevel", "-type Bilevel", kFilePCX},
-};
-
-class PcxMagick : public ::testing::TestWithParam<Variant> {};
-
-TEST_P(PcxMagick, LoadsLikeImageMagickAndDetects) {
-  REQUIRE_CONVERT();
-  const Variant& v = GetParam();
-  std::string dir = testing_support::TempDir();
-  for (uint32_t w : {45u, 46u}) {  // odd widths pad each line
-    std::string path = dir + "/" + v.name + std::to_string(w) + ".pcx";
-    ASSERT_TRUE(Convert(RawPicture(dir, w, 33, 7), v.flags, path));
-    ExpectLoadsLikeMagick(path, 0);
-    EXPECT_EQ(DetectBytesFile(path), v.code);
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(Variants, PcxMagick, ::testing::ValuesIn(kVariants),
-                         [](const auto& info) { return std::string(info.param.name); });
-
 TEST(Pcx, SavedFileReadsBackInImageMagick) {
   REQUIRE_CONVERT();
   for (uint32_t w : {1u, 41u, 300u}) {

@@ -11,51 +11,6 @@ const Reader kRead = [](qimg::Source& s, uint32_t bpp, qimg::Decoded& out) {
   return qimg::ReadPSD(s, bpp, out);
 };
 
-struct Variant {
-  const char* name;
-  const char* flags;
-  uint32_t code;
-  int tolerance;
-};
-
-const Variant kVariants[] = {
-    {"rgb8_rle", "-compress RLE", kFilePSD, 0},
-    {"rgb8_raw", "-compress None", kFilePSD, 0},
-    {"rgb16", "-depth 16", kFilePSD, 0},
-    {"rgb16_raw", "-depth 16 -compress None", kFilePSD, 0},
-    {"grey8", "-type Grayscale", kFilePSD8, 0},
-    {"grey16", "-type Grayscale -depth 16", kFilePSD8, 1},  // 16 bits rounded to 8
-    {"indexed", "-colors 200 -type Palette", kFilePSD8, 0},
-    {"cmyk8", "-colorspace CMYK", kFilePSD, 1},
-    {"cmyk16", "-colorspace CMYK -depth 16", kFilePSD, 1},
-    {"cmyk8_raw", "-colorspace CMYK -compress None", kFilePSD, 1},
-};
-
-class PsdMagick : public ::testing::TestWithParam<Variant> {};
-
-TEST_P(PsdMagick, LoadsLikeImageMagickAndDetects) {
-  REQUIRE_CONVERT();
-  const Variant& v = GetParam();
-  std::string dir = testing_support::TempDir();
-  std::string path = dir + "/" + v.name + ".psd";
-  // The same conversion also writes a PPM: ImageMagick 6 cannot read back its
-  // own indexed PSD files, so the PPM is the reference picture.
-  std::string ref = dir + "/" + v.name + ".ppm";
-  ASSERT_EQ(Sh("convert " + RawPicture(dir, 45, 33, 7) + " " + v.flags + " +write " +
-               ShellQuote(path) + " -colorspace sRGB " + ShellQuote(ref)),
-            0);
-  CISImageEx ours, theirs;
-  ASSERT_EQ(ours.Load(path), 0u);
-  ASSERT_TRUE(MagickDecode(ref, theirs));
-  EXPECT_LE(MaxDifference(ours, theirs), v.tolerance);
-  EXPECT_GE(MaxDifference(ours, theirs), 0);
-  if (std::string(v.name) != "indexed") ExpectLoadsLikeMagick(path, v.tolerance);
-  EXPECT_EQ(DetectBytesFile(path), v.code);
-}
-
-INSTANTIATE_TEST_SUITE_P(Variants, PsdMagick, ::testing::ValuesIn(kVariants),
-                         [](const auto& info) { return std::string(info.param.name); });
-
 TEST(Psd, SavedFileReadsBackInImageMagick) {
   REQUIRE_CONVERT();
   for (uint32_t w : {1u, 130u, 333u}) {

@@ -13,41 +13,6 @@ const Reader kRead = [](qimg::Source& s, uint32_t bpp, qimg::Decoded& out) {
   return qimg::ReadTGA(s, bpp, out);
 };
 
-struct Variant {
-  const char* name;
-  const char* flags;
-  uint32_t code;
-};
-
-const Variant kVariants[] = {
-    {"raw24", "", kFileTGA},
-    {"rle24", "-compress RLE", kFileTGA},
-    {"mapped", "-colors 200 -type Palette", kFileTGA8},
-    {"mapped_rle", "-colors 200 -type Palette -compress RLE", kFileTGA8},
-    {"grey", "-type Grayscale", kFileTGA8},
-    {"grey_rle", "-type Grayscale -compress RLE", kFileTGA8},
-    {"raw32", "-alpha set", kFileTGA32},
-    {"rle32", "-alpha set -compress RLE", kFileTGA32},
-};
-
-class TgaMagick : public ::testing::TestWithParam<Variant> {};
-
-TEST_P(TgaMagick, LoadsLikeImageMagickAndDetects) {
-  REQUIRE_CONVERT();
-  const Variant& v = GetParam();
-  std::string dir = testing_support::TempDir();
-  std::string path = dir + "/" + v.name + ".tga";
-  ASSERT_TRUE(Convert(RawPicture(dir, 45, 33, 7), v.flags, path));
-  // ImageMagick 6 stores the top row first yet marks the file bottom-left; its
-  // plain decoding keeps file order, -auto-orient applies the origin bits as
-  // the format defines them, which is what we do.
-  ExpectLoadsLikeMagick(path, 0, "-auto-orient");
-  EXPECT_EQ(DetectBytesFile(path), v.code);
-}
-
-INSTANTIATE_TEST_SUITE_P(Variants, TgaMagick, ::testing::ValuesIn(kVariants),
-                         [](const auto& info) { return std::string(info.param.name); });
-
 // Uncompressed 24-bit file with its pixels laid out for the given origin bits.
 std::vector<uint8_t> WithOrigin(const std::vector<uint8_t>& topDown, uint32_t w, uint32_t h,
                                 uint8_t origin) {
