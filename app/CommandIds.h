@@ -61,6 +61,9 @@ inline constexpr int kOpenSliceFolder = 32784;
 inline constexpr int kAutoImport = 32792;
 inline constexpr int kSendToSd = 32793;
 inline constexpr int kSdSettings = 32794;
+inline constexpr int kImportReturnedSlices = 32795;
+inline constexpr int kExportSliceGrid = 32796;
+inline constexpr int kShowCoverage = 32797;
 // Help
 inline constexpr int kAppAbout = 57664;
 inline constexpr int kHomePage = 32791;

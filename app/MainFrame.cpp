@@ -24,6 +24,7 @@
 #include <QToolButton>
 #include <QWindow>
 
+#include "app/CampaignCommands.h"
 #include "app/CommandIds.h"
 #include "app/FileView.h"
 #include "app/Looks.h"
@@ -98,6 +99,7 @@ CMainFrame::CMainFrame(CQuiltorDoc& doc, CQuiltorServices& services, QWidget* pa
     zoom->setText(percent > 0 ? QStringLiteral("Zoom %1 %").arg(percent) : QString());
   });
   m_sd = new CSdSendUi(*this, doc, services);
+  InstallCampaignCommands(*this);
 
   OnApplicationLook(m_look);
   SetDocumentTitle(m_title);
@@ -183,6 +185,7 @@ const CMainFrame::CommandRow CMainFrame::kMenuRows[] = {
      [](CMainFrame& f) { f.m_doc.CancelLock(); }, Run::kRefresh},
     {"&Edit", kLine},
     {"&Edit", Cmd::kQuickImport},
+    {"&Edit", Cmd::kImportReturnedSlices, "Import Returned Slices..."},
     {"&Edit", kLine},
     {"&Edit", Cmd::kApplyMerge, "Apply Merge", nullptr, nullptr, false,
      [](CMainFrame& f) { f.m_doc.ApplyMerge(); }, Run::kRefresh},
@@ -199,6 +202,7 @@ const CMainFrame::CommandRow CMainFrame::kMenuRows[] = {
      [](CMainFrame& f) { f.m_doc.ToggleShowFrame(); }, Run::kRefresh},
     {"&View", Cmd::kMagnify, "Magnify Under Cursor", nullptr, ":/icons/magnify.svg", true,
      [](CMainFrame& f) { f.m_view->ToggleMagnifier(); }, Run::kRefresh},
+    {"&View", Cmd::kShowCoverage, "Show Coverage", nullptr, nullptr, true},
     {"&View", kLine},
     {"&View", Cmd::kZoomIn, "Zoom In", "Ctrl+=; Ctrl++", nullptr, false,
      [](CMainFrame& f) { f.m_view->ZoomIn(); }},
@@ -221,6 +225,7 @@ const CMainFrame::CommandRow CMainFrame::kMenuRows[] = {
      [](CMainFrame& f) { f.m_doc.OpenSliceFolder(); }},
     {"Tools", Cmd::kAutoImport},
     {"Tools", Cmd::kSdSettings, "Stable Diffusion..."},
+    {"Tools", Cmd::kExportSliceGrid, "Export Slice Grid..."},
 
     {"&Help", Cmd::kAppAbout, "&About", QKeySequence::HelpContents, ":/icons/about.svg"},
     {"&Help", Cmd::kHomePage, "Home Page"},

@@ -8,13 +8,16 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QUrl>
+#include <utility>
 
+#include "app/FileView.h"
 #include "app/MainFrame.h"
 #include "app/PropertiesWnd.h"
 #include "document/FileFilters.h"
 #include "document/QuiltorDoc.h"
 #include "panes/BusyCursor.h"
 #include "panes/ImagePreviewWnd.h"
+#include "panes/LeftDialog.h"
 #include "panes/PropertyDialog.h"
 #include "view/QuiltorView.h"
 
@@ -46,6 +49,7 @@ void CWidgetHost::Attach(CMainFrame* frame) {
   for (const QString& line : m_pending) frame->AddOutputLine(line);
   m_pending.clear();
   frame->SetDocumentTitle(m_title);
+  if (!m_ledgerHistory.isEmpty()) LedgerOpened(std::exchange(m_ledgerHistory, {}));
 }
 
 void CWidgetHost::AddOutputLine(const QString& text) {
@@ -61,6 +65,13 @@ void CWidgetHost::UndoHistoryChanged() {
   // enter a merge, which changes the list Undo works on).
   if (m_frame)
     QMetaObject::invokeMethod(m_frame.data(), &CMainFrame::UpdateUndoActions, Qt::QueuedConnection);
+}
+
+void CWidgetHost::LedgerOpened(const QStringList& history) {
+  if (m_frame)
+    m_frame->FileView()->Dialog()->SetHistory(history);
+  else
+    m_ledgerHistory = history;
 }
 
 QWidget* CWidgetHost::DialogParent() const { return m_frame ? m_frame.data() : nullptr; }

@@ -25,6 +25,7 @@ class CWidgetHost : public IDocumentHost {
   void TitleChanged(const QString& title) override;
   void ModifiedChanged(bool modified) override;
   void UndoHistoryChanged() override;
+  void LedgerOpened(const QStringList& history) override;
   bool SetClipboardImage(const CISImageEx& picture) override;
   void OpenFolder(const QString& path) override;
   QString GetOpenFileName(const QString& title, const QString& filter,
@@ -50,6 +51,7 @@ class CWidgetHost : public IDocumentHost {
   QPointer<CMainFrame> m_frame;
   QPointer<QProgressDialog> m_progress;  // while opening or saving
   QStringList m_pending;
+  QStringList m_ledgerHistory;  // read before the frame existed
   QString m_title = QStringLiteral("Untitled");
   CISImageEx m_fallbackPreview;  // until the Merger pane exists
 };

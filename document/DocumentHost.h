@@ -4,6 +4,7 @@
 
 #include <QRect>
 #include <QString>
+#include <QStringList>
 
 class CISImageEx;
 
@@ -40,6 +41,9 @@ class IDocumentHost {
     (void)done;
     return true;
   }
+  // The picture's campaign ledger was read: the Slicer's history becomes its
+  // slices' names, oldest first, a merged one marked with a check mark.
+  virtual void LedgerOpened(const QStringList& history) { (void)history; }
 
   // Puts a 24-bit RGB picture on the clipboard; false when the clipboard is
   // not available (nothing is sent then).

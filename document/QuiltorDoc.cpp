@@ -124,6 +124,7 @@ void CQuiltorDoc::NewDocument() {
   ResetSliceState();
   ClearHistory();
   SetJournalBase(QString());
+  m_ledger.Close();
   m_host.Repaint();
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "document/CampaignLedger.h"
 #include "document/DocumentHost.h"
 #include "document/MergeSession.h"
 #include "document/RecoveryJournal.h"
@@ -41,11 +42,18 @@ class CQuiltorDoc {
 
   // --- export and lock
   QString ExportAndLock();
+  // The same files as Export and Lock, the square left free and nothing sent
+  // to the clipboard. Returns the slice's file name, empty when none.
+  QString ExportSlice();
   void ToggleAutoSendToClipboard();
   void OpenSliceFolder();
 
   // --- import
   void ImportFile(const QString& path);
+  // A returned slice already read, for the square as placed: scaled back by
+  // the zoom factor and merged as Import File merges it, but never asking.
+  // Empty when merged; otherwise why not, and the document is unchanged.
+  QString MergeReturnedPicture(CISImageEx& picture, const QString& path);
 
   // --- merge
   // false (and the document unchanged, the error logged) when memory ran out.
@@ -187,8 +195,13 @@ class CQuiltorDoc {
   int m_autoSend = 1;
   int m_showFrame = 0;
   int m_displayRefresh = 0;
+  // The campaign's record beside the picture (the Slicer's history after a
+  // restart, the coverage).
+  CCampaignLedger m_ledger;
 
  private:
+  void OpenLedger(const QString& picturePath);
+  LedgerSlice LedgerSquare() const;  // the square as it is now
   void Log(const QString& text) { m_host.AddOutputLine(text); }
   // The slice values File New and a new background start again from.
   void ResetSliceState();
@@ -246,6 +259,7 @@ class CQuiltorDoc {
   // image, the backup, the path, the shadow reload and the refresh flag.
   void AdoptMainImage(CISImageEx& loaded, const QString& path);
   bool SaveNumbered(QString& path);
+  QString ExportSquare(bool lock);
   // Cuts the slice square (clamped, or the rotated cut) out of source.
   // kISRefused for a square that can't be cut, kISOutOfMemory.
   uint32_t CutSlice(const CISImageEx& source, CISImageEx& picture) const;

@@ -17,7 +17,11 @@ uint32_t CQuiltorDoc::CutSlice(const CISImageEx& source, CISImageEx& picture) co
   return CMergeSession::CutSquare(source, Place(), picture);
 }
 
-QString CQuiltorDoc::ExportAndLock() {
+QString CQuiltorDoc::ExportAndLock() { return ExportSquare(true); }
+
+QString CQuiltorDoc::ExportSlice() { return ExportSquare(false); }
+
+QString CQuiltorDoc::ExportSquare(bool lock) {
   if (!m_mainImage.HasPixels()) return {};
   if (m_sliceFolder.isEmpty()) {
     Log(QStringLiteral("Error: Slice path is empty"));
@@ -70,7 +74,7 @@ QString CQuiltorDoc::ExportAndLock() {
   // comes back; measuring it now spares the merge the wait (a rotating
   // square: the upright cut just made).
   CMergeSession::ReferenceColours reference;
-  if (cut == kISOk && MatchColoursOn())
+  if (lock && cut == kISOk && MatchColoursOn())
     reference = CMergeSession::MeasureReference(m_mainImage, Place(), &picture);
   if (cut == kISOk && m_zoom > 1) {
     CISImageEx enlarged;
@@ -100,8 +104,11 @@ QString CQuiltorDoc::ExportAndLock() {
     return {};
   }
   m_sliceCounter = counter;
-  m_locked = 1;
+  if (lock) m_locked = 1;
   Log(QStringLiteral("Exported Slice: ") + path);
+  LedgerSlice noted = LedgerSquare();
+  noted.file = QFileInfo(path).fileName();
+  m_ledger.NoteExport(noted);
   if (reference.valid) m_mergeSession.SetReferenceColours(reference);
 
   if (withShadow) {
@@ -112,9 +119,9 @@ QString CQuiltorDoc::ExportAndLock() {
     else
       Log(QStringLiteral("Error: Can't write slice: ") + shadowPath);
   }
-  if (m_autoSend == 1 && m_host.SetClipboardImage(picture))
+  if (lock && m_autoSend == 1 && m_host.SetClipboardImage(picture))
     Log(QStringLiteral("Send DIB to Clipboard"));
-  Log(QStringLiteral("In Lock mode - waiting for Drag & Drop to merge"));
+  if (lock) Log(QStringLiteral("In Lock mode - waiting for Drag & Drop to merge"));
   ++m_sliceCounter;
   m_host.Repaint();
   return QFileInfo(path).fileName();

@@ -70,6 +70,7 @@ void CQuiltorDoc::AdoptMainImage(CISImageEx& loaded, const QString& path) {
   SetJournalBase(path);  // any journal of the picture before ends
   LoadShadowImage();
   m_displayRefresh = 1;
+  OpenLedger(path);
 }
 
 void CQuiltorDoc::LoadMainImage(const QString& path) {

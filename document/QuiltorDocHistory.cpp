@@ -60,6 +60,7 @@ void CQuiltorDoc::PushWholeMaskStep(const QString& name) {
 }
 
 void CQuiltorDoc::CommitMergeStep() {
+  m_ledger.NoteMerged(LedgerSquare(), m_slicePath);
   EndMaskStroke();
   m_maskHistory.Clear();
   CUndoStep step;

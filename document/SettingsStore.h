@@ -84,6 +84,7 @@ inline constexpr SettingsValue<int> kMatchColours{"Settings", "MatchColours", 0}
 inline constexpr SettingsValue<int> kAutoImport{"Settings", "AutoImport", 0};
 inline constexpr SettingsValue<int> kZoomToSliceWhenMerging{"Settings", "ZoomToSliceWhenMerging",
                                                             0};
+inline constexpr SettingsValue<int> kShowCoverage{"Settings", "ShowCoverage", 0};
 inline constexpr SettingsValue<QString> kOpenFolder{"Document", "Path"};
 inline constexpr SettingsValue<QString> kSaveFolder{"Document", "outPath"};
 inline constexpr SettingsValue<QString> kShadowFolder{"Document", "Path2"};

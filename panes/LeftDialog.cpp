@@ -187,6 +187,11 @@ QSize CLeftDialog::minimumSizeHint() const {
 
 void CLeftDialog::AddHistory(const QString& name) { HistoryList()->addItem(name); }
 
+void CLeftDialog::SetHistory(const QStringList& names) {
+  HistoryList()->clear();
+  HistoryList()->addItems(names);
+}
+
 QStringList CLeftDialog::History() const {
   QStringList names;
   for (int i = 0; i < HistoryList()->count(); ++i) names.append(HistoryList()->item(i)->text());

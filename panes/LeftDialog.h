@@ -30,6 +30,8 @@ class CLeftDialog : public QWidget {
   // Appends an exported slice's name to the history list.
   void AddHistory(const QString& name);
   QStringList History() const;
+  // The history as a picture's ledger left it.
+  void SetHistory(const QStringList& names);
   // The buttons' actions; Quick Import also serves the Edit menu's entry and
   // reads this pane's img2img field.
   void QuickImport();

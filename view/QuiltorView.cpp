@@ -23,6 +23,7 @@
 
 #include "document/QuiltorDoc.h"
 #include "panes/BusyCursor.h"
+#include "panes/CampaignProgress.h"
 #include "panes/MemDC2.h"
 #include "view/StatusText.h"
 #include "view/ViewGeometry.h"
@@ -286,6 +287,19 @@ void CQuiltorView::Draw(CMemDC2& dc, const QRect& client) {
   // unless the zoom moved it since: the brush's hit tests follow the zoom.
   if (m_doc.m_merge && (m_zoomed || m_zoomMoved)) StoreSliceScreen();
   m_zoomMoved = false;
+  if (picture && !m_overlays.empty()) {
+    const QRectF r = PictureRect();
+    const QSize size = PictureSize();
+    const QTransform toClient = QTransform::fromTranslate(r.x(), r.y())
+                                    .scale(r.width() / std::max(1, size.width()),
+                                           r.height() / std::max(1, size.height()));
+    QPainter& p = dc.Painter();
+    for (const auto& [layer, paint] : m_overlays) {
+      p.save();
+      paint(p, toClient);
+      p.restore();
+    }
+  }
   if (!m_doc.m_merge) DrawSliceOverlay(dc);
   // The default square's white outline lies over the help text; drawn first,
   // it cut a column out of the glyphs it crossed.
@@ -830,7 +844,31 @@ void CQuiltorView::SetPlaceText(const QString& text) {
   emit PlaceChanged(text);
 }
 
+void CQuiltorView::SetOverlayPainter(Overlay layer, OverlayPainter painter) {
+  if (painter)
+    m_overlays[layer] = std::move(painter);
+  else
+    m_overlays.erase(layer);
+  update();
+}
+
+// The drag of a picture region; true when the event was one.
+bool CQuiltorView::PickRegion(QMouseEvent* event) {
+  const QPoint at = ImagePointOf(event->position().toPoint());
+  if (event->type() == QEvent::MouseButtonPress) {
+    if (!m_regionPicking || event->button() != Qt::LeftButton) return false;
+    m_regionDrag = true;
+    m_regionStart = at;
+    return true;
+  }
+  if (!m_regionDrag) return false;
+  if (event->type() == QEvent::MouseButtonRelease) m_regionDrag = false;
+  emit RegionDragged(QRect(m_regionStart, at).normalized());
+  return true;
+}
+
 void CQuiltorView::mousePressEvent(QMouseEvent* event) {
+  if (PickRegion(event)) return;
   if (event->button() == Qt::MiddleButton) {
     m_panning = m_zoomed;
     m_panAnchor = event->position().toPoint();
@@ -875,6 +913,7 @@ void CQuiltorView::mousePressEvent(QMouseEvent* event) {
 }
 
 void CQuiltorView::mouseMoveEvent(QMouseEvent* event) {
+  if (PickRegion(event)) return;
   const QPoint p = event->position().toPoint();
   if (m_panning && (event->buttons() & Qt::MiddleButton)) {
     const QPoint d = p - m_panAnchor;
@@ -920,6 +959,7 @@ void CQuiltorView::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void CQuiltorView::mouseReleaseEvent(QMouseEvent* event) {
+  if (PickRegion(event)) return;
   if (event->button() == Qt::RightButton) {
     if (m_contextMenu) m_contextMenu->popup(mapToGlobal(event->position().toPoint()));
     return;
@@ -1047,6 +1087,15 @@ void CQuiltorView::dropEvent(QDropEvent* event) {
   const QString path = FirstLocalFile(event->mimeData());
   if (path.isEmpty()) return;
   event->acceptProposedAction();
+  // Several files at once are returned slices laid back by their names.
+  QStringList files;
+  for (const QUrl& url : event->mimeData()->urls())
+    if (url.isLocalFile()) files << url.toLocalFile();
+  if (files.size() > 1 && m_doc.m_mainImage.HasPixels()) {
+    ImportReturnedSlices(this, m_doc, files);
+    update();
+    return;
+  }
   {
     CBusyCursor busy;
     m_doc.ImportFile(path);

@@ -7,6 +7,8 @@
 #include <QImage>
 #include <QRect>
 #include <QWidget>
+#include <functional>
+#include <map>
 
 #include "image/ISImageEx.h"
 #include "image/kernels/PicturePyramid.h"
@@ -78,7 +80,18 @@ class CQuiltorView : public QWidget {
   QRect PendingScreenChange() const { return m_pendingScreen; }
   QPoint ImagePointOf(QPoint client) const;
 
+  // Drawn over the picture, lower layers first (the coverage under a slice
+  // grid): the painter and the map from picture pixels to client
+  // coordinates. An empty painter removes the layer.
+  using OverlayPainter = std::function<void(QPainter&, const QTransform&)>;
+  enum class Overlay { Coverage, Grid };
+  void SetOverlayPainter(Overlay layer, OverlayPainter painter);
+  // While on, a left drag marks a picture rectangle instead of moving the
+  // square (RegionDragged follows the drag).
+  void SetRegionPicking(bool on) { m_regionPicking = on; }
+
  signals:
+  void RegionDragged(const QRect& imageRect);
   void MagnifierChanged(bool on);
   // The shown zoom changed (0: no picture).
   void ZoomChanged(int percent);
@@ -192,4 +205,9 @@ class CQuiltorView : public QWidget {
   bool m_savedZoomed = false;
   viewzoom::Zoom m_savedZoom;
   QString m_placeText;  // the status bar's place text last reported
+  std::map<Overlay, OverlayPainter> m_overlays;
+  bool m_regionPicking = false;
+  bool m_regionDrag = false;
+  QPoint m_regionStart;
+  bool PickRegion(QMouseEvent* event);
 };

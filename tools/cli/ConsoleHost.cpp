@@ -34,6 +34,10 @@ bool Offers(IDocumentHost::Buttons buttons, IDocumentHost::Answer answer) {
 
 void CConsoleHost::AddOutputLine(const QString& text) { WriteLine(text); }
 
+void CConsoleHost::LedgerOpened(const QStringList& history) {
+  for (const QString& name : history) Note(QStringLiteral("history: ") + name);
+}
+
 void CConsoleHost::Note(const QString& text) { WriteLine(QStringLiteral("# ") + text); }
 
 IDocumentHost::Answer CConsoleHost::MessageBox(const QString& text, Buttons buttons) {

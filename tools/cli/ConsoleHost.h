@@ -11,6 +11,8 @@
 class CConsoleHost : public IDocumentHost {
  public:
   void AddOutputLine(const QString& text) override;
+  // Each entry as "# history: NAME", as the export's own.
+  void LedgerOpened(const QStringList& history) override;
   Answer MessageBox(const QString& text, Buttons buttons) override;
   void Repaint() override {}
   // No clipboard on the console: the picture is never sent.

@@ -16,6 +16,7 @@
 //   fail-alloc N                the pixel allocation after N more fails (once)
 //   kill-during-compaction      SIGKILL between writing a compacted journal and renaming it
 //   sd-server URL [webui|comfyui] | sd-set KEY VALUE | send [IMG2IMG-FOLDER]
+//   export-grid SIZE OVERLAP [X Y W H] | import-batch PATH...
 // ("wait" blocks until a line or the end arrives on standard input: a script
 // given as FILE can be held there, for instance to be killed.)
 #include <csignal>
@@ -41,6 +42,7 @@ int CmdRun(const Args&) {
 #include "document/MergeLimits.h"
 #include "document/QuickImport.h"
 #include "document/QuiltorDoc.h"
+#include "tools/cli/CampaignCommands.h"
 #include "tools/cli/ConsoleHost.h"
 #include "tools/cli/SdCommands.h"
 
@@ -387,6 +389,8 @@ const CScript::Command CScript::kCommands[] = {
      [](C& s, const Line& l) { Check(SdServer(s.m_services.settings, l.words)); }},
     {"sd-set", kFree, [](C& s, const Line& l) { Check(SdSet(s.m_services.settings, l.rest)); }},
     {"send", kFree, [](C& s, const Line& l) { s.Send(l.rest); }},
+    {"export-grid", kFree, [](C& s, const Line& l) { Check(ExportGridLine(s.m_doc, l.words)); }},
+    {"import-batch", kFree, [](C& s, const Line& l) { Check(ImportBatchLine(s.m_doc, l.words)); }},
     {"wait", kNone, [](C&, const Line&) { Wait(); }},
 };
 
