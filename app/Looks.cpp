@@ -117,6 +117,7 @@ QPalette LookPalette(int look) {
       return Light(QColor(216, 236, 239), Qt::white, QColor(190, 224, 230), QColor(30, 110, 130));
     case Cmd::kLookWindows7:
       return Light(QColor(245, 246, 247), Qt::white, QColor(235, 238, 242), QColor(0, 102, 204));
-    default: return Light(QColor(213, 228, 242), Qt::white, QColor(191, 219, 255), QColor(62, 106, 170));
+    default:
+      return Light(QColor(213, 228, 242), Qt::white, QColor(191, 219, 255), QColor(62, 106, 170));
   }
 }

@@ -46,7 +46,8 @@ COutputList::COutputList(QWidget* parent) : QListView(parent), m_model(new COutp
   // Menu 182: its commands go to the list.
   m_menu = new QMenu(this);
   m_menu->addAction(QStringLiteral("&Copy"), this, &COutputList::Copy)->setData(Cmd::kOutputCopy);
-  m_menu->addAction(QStringLiteral("&Clear"), this, &COutputList::Clear)->setData(Cmd::kOutputClear);
+  m_menu->addAction(QStringLiteral("&Clear"), this, &COutputList::Clear)
+      ->setData(Cmd::kOutputClear);
   m_menu->addSeparator();
   m_menu->addAction(QStringLiteral("&Hide"), this, &COutputList::HideRequested)
       ->setData(Cmd::kOutputHide);

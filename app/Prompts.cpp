@@ -22,7 +22,8 @@ CommandPrompt PromptFor(int id) {
     case Cmd::kZoomToSlice: return p("Zoom until the slice square fills the view", "Zoom to Slice");
     case Cmd::kZoomToSliceWhenMerging:
       return p("Zoom to the slice square while a merge is under way", "Zoom to Slice When Merging");
-    case Cmd::kAppAbout: return p("Display program information, version number and copyright", "About");
+    case Cmd::kAppAbout:
+      return p("Display program information, version number and copyright", "About");
     case Cmd::kFilePrint: return p("Print the active document", "Print");
     case Cmd::kFilePrintPreview: return p("Display full pages", "Print Preview");
     default: return {};

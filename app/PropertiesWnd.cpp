@@ -12,7 +12,8 @@
 #include "document/QuiltorDoc.h"
 #include "panes/PropertyDialog.h"
 
-CPropertiesToolBar::CPropertiesToolBar(QWidget* parent) : QToolBar(QStringLiteral("Merger"), parent) {
+CPropertiesToolBar::CPropertiesToolBar(QWidget* parent)
+    : QToolBar(QStringLiteral("Merger"), parent) {
   setMovable(false);
   setFloatable(false);
   setIconSize(QSize(16, 16));
@@ -40,7 +41,8 @@ CPropertiesWnd::CPropertiesWnd(CQuiltorDoc& doc, CQuiltorServices& services, QWi
   m_scroll->setWidget(m_dialog);
   connect(m_dialog, &CPropertyDialog::RepaintViewNow, this, &CPropertiesWnd::RepaintViewNow);
   m_toolBar = new CPropertiesToolBar(m_client);
-  m_brush = m_toolBar->addAction(QIcon(QStringLiteral(":/icons/brush.svg")), QStringLiteral("Brush"));
+  m_brush =
+      m_toolBar->addAction(QIcon(QStringLiteral(":/icons/brush.svg")), QStringLiteral("Brush"));
   m_brush->setData(Cmd::kBrush);
   m_brush->setCheckable(true);
   m_brush->setToolTip(QStringLiteral("Brush"));

@@ -99,7 +99,8 @@ bool CQuiltorApp::InitInstance() {
   m_frame->RestoreWorkspace();
 
   CMainFrame* frame = m_frame.get();
-  QObject::connect(frame->Action(Cmd::kFileNew), &QAction::triggered, frame, [this] { OnFileNew(); });
+  QObject::connect(frame->Action(Cmd::kFileNew), &QAction::triggered, frame,
+                   [this] { OnFileNew(); });
   QObject::connect(frame->Action(Cmd::kFileOpen), &QAction::triggered, frame,
                    [this] { OnFileOpen(); });
   QObject::connect(frame->Action(Cmd::kAppAbout), &QAction::triggered, frame,

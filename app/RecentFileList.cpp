@@ -24,7 +24,8 @@ void CRecentFileList::Load(const CSettingsStore& settings) {
 
 void CRecentFileList::Save(CSettingsStore& settings) const {
   for (int i = 0; i < kSize; ++i)
-    settings.WriteProfileString(kSection, EntryName(i), i < m_entries.size() ? m_entries[i] : QString());
+    settings.WriteProfileString(kSection, EntryName(i),
+                                i < m_entries.size() ? m_entries[i] : QString());
 }
 
 void CRecentFileList::Add(const QString& path) {

@@ -41,13 +41,15 @@ double RunOnce(const std::vector<std::string>& argv, bool waitForPaint) {
   while ((n = read(out[0], buffer, sizeof buffer)) > 0) {
     seen.append(buffer, static_cast<size_t>(n));
     if (waitForPaint && seen.find("first-paint") != std::string::npos && elapsed < 0)
-      elapsed = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+      elapsed = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                    .count();
   }
   close(out[0]);
   int status = 0;
   waitpid(pid, &status, 0);
   if (!waitForPaint)
-    elapsed = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    elapsed =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   posix_spawn_file_actions_destroy(&actions);
   return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? elapsed : -1;
 }
@@ -71,7 +73,8 @@ int main(int argc, char** argv) {
   std::string picture = argc > 1 && *argv[1] ? argv[1] : "/tmp/quiltor-bench/photo.png";
   const int runs = argc > 2 ? std::atoi(argv[2]) : 7;
   if (access(picture.c_str(), R_OK) != 0) {
-    const std::string make = std::string("bash ") + QUILTOR_SOURCE_DIR + "/bench/make-photo.sh >/dev/null";
+    const std::string make =
+        std::string("bash ") + QUILTOR_SOURCE_DIR + "/bench/make-photo.sh >/dev/null";
     if (std::system(make.c_str()) != 0) return 1;
   }
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -88,6 +91,7 @@ int main(int argc, char** argv) {
   std::printf("empty start to first paint:        %8.1f ms  (target <= 300 ms)\n", empty);
   std::printf("start with picture to first paint: %8.1f ms\n", withPicture);
   std::printf("quiltor-cli info (full decode):    %8.1f ms\n", decode);
-  std::printf("picture start / decode:            %8.2f    (target <= 1.20)\n", withPicture / decode);
+  std::printf("picture start / decode:            %8.2f    (target <= 1.20)\n",
+              withPicture / decode);
   return 0;
 }

@@ -49,8 +49,8 @@ void LayoutSlicer(ControlRects& rects, int cx, int cy) {
   SetRight(rects, k256x2, (cx - 10) / 2);
   SetSpan(rects, k128x4, (cx - 10) / 2, cx - 10);
   SetSpan(rects, k512, m, cx - m);
-  for (int id : {k1024, k2048, kRotating512, kRotating1024, kExportAndLock, kSendToSd,
-                 kQuickImport, kAutoImport, kFindMostRecent, kLock})
+  for (int id : {k1024, k2048, kRotating512, kRotating1024, kExportAndLock, kSendToSd, kQuickImport,
+                 kAutoImport, kFindMostRecent, kLock})
     SetRight(rects, id, cx - m);
   m = LeftOr(rects, kCancelLock, m);
   SetSpan(rects, kCancelLock, m, cx - m);

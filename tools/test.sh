@@ -6,9 +6,17 @@
 #      not run, so that the build users make stays clean;
 #   3. clang, warnings as errors, AddressSanitizer + UndefinedBehaviorSanitizer:
 #      all tests again, plus each libFuzzer target for a few seconds.
+# Before any of them, every C++ file must already be in the repository's format.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
+
+echo "== format check (clang-format) =="
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  git ls-files -z '*.cpp' '*.h'
+else
+  find app bench document image panes sd tests tools view \( -name '*.cpp' -o -name '*.h' \) -print0
+fi | xargs -0 clang-format --dry-run -Werror
 
 echo "== gcc build (warnings as errors) =="
 cmake -S . -B build/gcc -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILTOR_TESTS=ON \

@@ -290,9 +290,9 @@ void CQuiltorView::Draw(CMemDC2& dc, const QRect& client) {
   if (picture && !m_overlays.empty()) {
     const QRectF r = PictureRect();
     const QSize size = PictureSize();
-    const QTransform toClient = QTransform::fromTranslate(r.x(), r.y())
-                                    .scale(r.width() / std::max(1, size.width()),
-                                           r.height() / std::max(1, size.height()));
+    const QTransform toClient =
+        QTransform::fromTranslate(r.x(), r.y())
+            .scale(r.width() / std::max(1, size.width()), r.height() / std::max(1, size.height()));
     QPainter& p = dc.Painter();
     for (const auto& [layer, paint] : m_overlays) {
       p.save();

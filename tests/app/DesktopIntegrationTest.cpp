@@ -23,10 +23,11 @@ class DesktopIntegrationTest : public QObject {
  private slots:
   void desktopFileAndMetainfoValidate() {
     QString out;
-    QCOMPARE(Run(QStringLiteral("desktop-file-validate %1/resources/org.orvandel.Quiltor.desktop 2>&1")
-                     .arg(kSource),
-                 &out),
-             0);
+    QCOMPARE(
+        Run(QStringLiteral("desktop-file-validate %1/resources/org.orvandel.Quiltor.desktop 2>&1")
+                .arg(kSource),
+            &out),
+        0);
     QVERIFY2(!out.contains(QStringLiteral("error")), qPrintable(out));
     QCOMPARE(Run(QStringLiteral("appstreamcli validate --no-net "
                                 "%1/resources/org.orvandel.Quiltor.metainfo.xml 2>&1")
@@ -37,30 +38,42 @@ class DesktopIntegrationTest : public QObject {
 
   void installPlacesExactlyTheProgramAndItsDesktopFiles() {
     const QString prefix = TempFolder();
-    const QString build = QFileInfo(QStringLiteral(QUILTOR_APP_EXE)).absolutePath() + QStringLiteral("/..");
+    const QString build =
+        QFileInfo(QStringLiteral(QUILTOR_APP_EXE)).absolutePath() + QStringLiteral("/..");
     QString out;
-    QCOMPARE(Run(QStringLiteral("cmake --install %1 --prefix %2 >/dev/null 2>&1").arg(build, prefix), &out), 0);
+    QCOMPARE(
+        Run(QStringLiteral("cmake --install %1 --prefix %2 >/dev/null 2>&1").arg(build, prefix),
+            &out),
+        0);
     QStringList files;
     QDirIterator it(prefix, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) files.append(it.next().mid(prefix.size()));
     files.sort();
-    QCOMPARE(files, (QStringList{
-                        QStringLiteral("/bin/quiltor"),
-                        QStringLiteral("/share/applications/org.orvandel.Quiltor.desktop"),
-                        QStringLiteral("/share/icons/hicolor/256x256/apps/org.orvandel.Quiltor.png"),
-                        QStringLiteral("/share/icons/hicolor/48x48/apps/org.orvandel.Quiltor.png"),
-                        QStringLiteral("/share/icons/hicolor/scalable/apps/org.orvandel.Quiltor.svg"),
-                        QStringLiteral("/share/metainfo/org.orvandel.Quiltor.metainfo.xml"),
-                    }));
+    QCOMPARE(files,
+             (QStringList{
+                 QStringLiteral("/bin/quiltor"),
+                 QStringLiteral("/share/applications/org.orvandel.Quiltor.desktop"),
+                 QStringLiteral("/share/icons/hicolor/256x256/apps/org.orvandel.Quiltor.png"),
+                 QStringLiteral("/share/icons/hicolor/48x48/apps/org.orvandel.Quiltor.png"),
+                 QStringLiteral("/share/icons/hicolor/scalable/apps/org.orvandel.Quiltor.svg"),
+                 QStringLiteral("/share/metainfo/org.orvandel.Quiltor.metainfo.xml"),
+             }));
   }
 
   void helpAndVersion() {
     QString out;
-    QCOMPARE(Run(QStringLiteral("QT_QPA_PLATFORM=offscreen %1 --version").arg(QStringLiteral(QUILTOR_APP_EXE)), &out), 0);
+    QCOMPARE(Run(QStringLiteral("QT_QPA_PLATFORM=offscreen %1 --version")
+                     .arg(QStringLiteral(QUILTOR_APP_EXE)),
+                 &out),
+             0);
     QVERIFY2(out.startsWith(QStringLiteral("Quiltor ")), qPrintable(out));
-    QCOMPARE(Run(QStringLiteral("QT_QPA_PLATFORM=offscreen %1 --help").arg(QStringLiteral(QUILTOR_APP_EXE)), &out), 0);
+    QCOMPARE(Run(QStringLiteral("QT_QPA_PLATFORM=offscreen %1 --help")
+                     .arg(QStringLiteral(QUILTOR_APP_EXE)),
+                 &out),
+             0);
     QVERIFY(out.contains(QStringLiteral("FILE")));
-    QVERIFY(Run(QStringLiteral("QT_QPA_PLATFORM=offscreen %1 --no-such-option 2>/dev/null").arg(QStringLiteral(QUILTOR_APP_EXE))) != 0);
+    QVERIFY(Run(QStringLiteral("QT_QPA_PLATFORM=offscreen %1 --no-such-option 2>/dev/null")
+                    .arg(QStringLiteral(QUILTOR_APP_EXE))) != 0);
   }
 
   // At 200 % the toolbar icons come from their vectors at device pixels, not
@@ -73,7 +86,8 @@ class DesktopIntegrationTest : public QObject {
     const struct {
       int id;
       const char* file;
-    } icons[] = {{Cmd::kFileNew, ":/icons/new.svg"}, {Cmd::kFileSave, ":/icons/save.svg"},
+    } icons[] = {{Cmd::kFileNew, ":/icons/new.svg"},
+                 {Cmd::kFileSave, ":/icons/save.svg"},
                  {Cmd::kMagnify, ":/icons/magnify.svg"}};
     for (const auto& icon : icons) {
       const QPixmap shown = frame->Action(icon.id)->icon().pixmap(QSize(16, 16), 2.0);
@@ -91,7 +105,10 @@ class DesktopIntegrationTest : public QObject {
           worst = qMax(worst, qAbs(qAlpha(a) - qAlpha(b)));
           worst = qMax(worst, qAbs(qRed(a) - qRed(b)));
         }
-      QVERIFY2(worst <= 16, qPrintable(QStringLiteral("%1 differs by %2").arg(QLatin1StringView(icon.file)).arg(worst)));
+      QVERIFY2(
+          worst <= 16,
+          qPrintable(
+              QStringLiteral("%1 differs by %2").arg(QLatin1StringView(icon.file)).arg(worst)));
     }
     // and the toolbar button shows it at that ratio
     QToolButton* button = qobject_cast<QToolButton*>(

@@ -1,7 +1,7 @@
-#include "view/QuiltorView.h"
-#include "widgets/WidgetTestSupport.h"
 #include "document/QuiltorDoc.h"
 #include "document/RecordingHost.h"
+#include "view/QuiltorView.h"
+#include "widgets/WidgetTestSupport.h"
 
 class SmokeTest : public QObject {
   Q_OBJECT

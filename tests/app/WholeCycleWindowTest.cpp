@@ -120,7 +120,8 @@ class WholeCycleWindowTest : public QObject {
     // 3. Export && Lock
     Click(slicer->Control(SlicerId::kExportAndLock));
     QCOMPARE(doc.m_locked, uint8_t(1));
-    const QStringList slices = QDir(root + QStringLiteral("/slices")).entryList({QStringLiteral("slice_*.png")});
+    const QStringList slices =
+        QDir(root + QStringLiteral("/slices")).entryList({QStringLiteral("slice_*.png")});
     QCOMPARE(slices.size(), 1);
     QCOMPARE(slicer->History(), slices);
     // 4. img2img reworks it; Quick Import brings it back
@@ -141,7 +142,8 @@ class WholeCycleWindowTest : public QObject {
                               .arg(doc.m_brush.m_softness)
                               .arg(doc.m_brush.m_opacity);
     const QStringList brushStroke =
-        Stroke(view, {square.topLeft() + QPoint(20, 20), square.center(), square.bottomRight() - QPoint(30, 10)});
+        Stroke(view, {square.topLeft() + QPoint(20, 20), square.center(),
+                      square.bottomRight() - QPoint(30, 10)});
     ClickToolAction(frame->PropertiesWnd()->ToolBar(), frame->PropertiesWnd()->EraserAction());
     QCOMPARE(doc.m_tool, 0);
     const QStringList eraserStroke =
@@ -155,14 +157,15 @@ class WholeCycleWindowTest : public QObject {
     QVERIFY(QFile::exists(saved));
 
     // The same steps through the console front end.
-    const QString script = QStringLiteral(
-                               "open %1/console/landscape.png\nfolder %1/console-slices\nslice 512\n"
-                               "move %2 %3\nexport\nimport %4\ntool brush\n%5\npaint %6\ntool eraser\n"
-                               "paint %7\nfill-opacity\napply\nsave\n")
-                               .arg(root)
-                               .arg(sliceX)
-                               .arg(sliceY)
-                               .arg(returned, brush, brushStroke.join(u' '), eraserStroke.join(u' '));
+    const QString script =
+        QStringLiteral(
+            "open %1/console/landscape.png\nfolder %1/console-slices\nslice 512\n"
+            "move %2 %3\nexport\nimport %4\ntool brush\n%5\npaint %6\ntool eraser\n"
+            "paint %7\nfill-opacity\napply\nsave\n")
+            .arg(root)
+            .arg(sliceX)
+            .arg(sliceY)
+            .arg(returned, brush, brushStroke.join(u' '), eraserStroke.join(u' '));
     QFile scriptFile(root + QStringLiteral("/cycle.script"));
     QVERIFY(scriptFile.open(QIODevice::WriteOnly));
     scriptFile.write(script.toUtf8());
@@ -173,7 +176,8 @@ class WholeCycleWindowTest : public QObject {
              0);
     CISImageEx fromWindow, fromConsole;
     QVERIFY(LoadPicture(saved, fromWindow));
-    QVERIFY2(LoadPicture(root + QStringLiteral("/console/landscape_0001.png"), fromConsole), qPrintable(out));
+    QVERIFY2(LoadPicture(root + QStringLiteral("/console/landscape_0001.png"), fromConsole),
+             qPrintable(out));
     QCOMPARE(fromWindow.m_width, fromConsole.m_width);
     QCOMPARE(fromWindow.m_height, fromConsole.m_height);
     QVERIFY(std::memcmp(fromWindow.Pixels(), fromConsole.Pixels(),

@@ -133,11 +133,15 @@ TEST(CampaignLedger, TheNewestSquareUnderAPointNamesIt) {
   const struct {
     QPointF at;
     const char* file;
-  } cases[] = {
-      {{10, 10}, "a"},       {{450, 450}, "b"},  {{511, 100}, "a"},    {{900, 900}, "b"},
-      {{913, 913}, nullptr}, {{1256, 256}, "c"}, {{1005, 5}, nullptr},  // a corner the turned
-                                                                        // square left
-      {{1256, -100}, "c"}};  // its tip above the unturned square
+  } cases[] = {{{10, 10}, "a"},
+               {{450, 450}, "b"},
+               {{511, 100}, "a"},
+               {{900, 900}, "b"},
+               {{913, 913}, nullptr},
+               {{1256, 256}, "c"},
+               {{1005, 5}, nullptr},  // a corner the turned
+                                      // square left
+               {{1256, -100}, "c"}};  // its tip above the unturned square
   for (const auto& c : cases) {
     const LedgerSlice* hit = nullptr;
     for (auto it = slices.rbegin(); it != slices.rend() && !hit; ++it)

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <algorithm>
 #include <QFileInfo>
+#include <algorithm>
 #include <cstring>
 
 #include "document/DocTestSupport.h"

@@ -1,8 +1,8 @@
-#include "document/FileFilters.h"
-
 #include <gtest/gtest.h>
 
 #include <QStringList>
+
+#include "document/FileFilters.h"
 
 TEST(FileFilters, OpenDialogRowsInQtForm) {
   const QStringList rows = OpenImageQtFilter().split(QStringLiteral(";;"));
@@ -23,13 +23,15 @@ TEST(FileFilters, SaveDialogAndOddRows) {
   EXPECT_EQ(ToQtFilter(QStringLiteral("PNG File (*.png)|*.png|JPG File (*.jpg)|*.jpg||")),
             QStringLiteral("PNG File (*.png);;JPG File (*.jpg)"));
   // blanks around patterns, a row without patterns, no closing bars
-  EXPECT_EQ(ToQtFilter(QStringLiteral("Some|*.a; *.b|Empty||")), QStringLiteral("Some (*.a *.b);;Empty (*)"));
+  EXPECT_EQ(ToQtFilter(QStringLiteral("Some|*.a; *.b|Empty||")),
+            QStringLiteral("Some (*.a *.b);;Empty (*)"));
   EXPECT_EQ(ToQtFilter(QStringLiteral("Any|")), QStringLiteral("Any (*)"));
   EXPECT_EQ(ToQtFilter(QString()), QString());
 }
 
 TEST(FileFilters, FolderOfPath) {
-  EXPECT_EQ(FolderOfPath(QStringLiteral("/home/u/pictures/big.png")), QStringLiteral("/home/u/pictures"));
+  EXPECT_EQ(FolderOfPath(QStringLiteral("/home/u/pictures/big.png")),
+            QStringLiteral("/home/u/pictures"));
   EXPECT_EQ(FolderOfPath(QStringLiteral("/big.png")), QStringLiteral("/"));
   EXPECT_EQ(FolderOfPath(QStringLiteral("big.png")), QStringLiteral("big.png"));
   EXPECT_EQ(FolderOfPath(QStringLiteral("/a/b/")), QStringLiteral("/a/b"));

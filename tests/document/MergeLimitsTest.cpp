@@ -17,8 +17,11 @@ class BrushRules : public ::testing::Test, public DocFixture {};
 
 TEST_F(BrushRules, AValueOutsideTheLimitsChangesNothing) {
   const int side = doc.m_brush.m_stampSide;
-  const struct { int size; double softness; int opacity; } bad[] = {
-      {256, 30, 50}, {-1, 30, 50}, {128, 60.5, 50}, {128, -0.1, 50}, {128, 30, 101}};
+  const struct {
+    int size;
+    double softness;
+    int opacity;
+  } bad[] = {{256, 30, 50}, {-1, 30, 50}, {128, 60.5, 50}, {128, -0.1, 50}, {128, 30, 101}};
   for (const auto& b : bad)
     EXPECT_FALSE(doc.SetBrush(b.size, b.softness, b.opacity, CQuiltorDoc::BrushStep::Done));
   EXPECT_EQ(doc.m_brush.m_brushSize, 128);

@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <memory>
 
-
 namespace widget_testing {
 namespace {
 QTemporaryDir* g_root = nullptr;

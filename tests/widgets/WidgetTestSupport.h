@@ -59,12 +59,12 @@ class ModalAnswerer : public QObject {
 }  // namespace widget_testing
 
 // main() of a widget test program: isolated environment, then the QtTest run.
-#define QUILTOR_WIDGET_TEST_MAIN(TestClass)                       \
-  int main(int argc, char** argv) {                               \
-    widget_testing::IsolateEnvironment();                         \
-    QApplication app(argc, argv);                                 \
-    app.setAttribute(Qt::AA_Use96Dpi, true);                      \
-    TestClass test;                                               \
-    QTEST_SET_MAIN_SOURCE_PATH                                    \
-    return QTest::qExec(&test, argc, argv);                       \
+#define QUILTOR_WIDGET_TEST_MAIN(TestClass)  \
+  int main(int argc, char** argv) {          \
+    widget_testing::IsolateEnvironment();    \
+    QApplication app(argc, argv);            \
+    app.setAttribute(Qt::AA_Use96Dpi, true); \
+    TestClass test;                          \
+    QTEST_SET_MAIN_SOURCE_PATH               \
+    return QTest::qExec(&test, argc, argv);  \
   }
