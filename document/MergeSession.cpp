@@ -70,6 +70,27 @@ bool SamePlace(const MergePlace& a, const MergePlace& b) {
          a.width == b.width && a.height == b.height && a.zoom == b.zoom;
 }
 
+// The colours of an upright square's pixels inside the picture (r's image
+// size) from image, which holds the picture's area; r stays invalid where
+// the square's pixels are not all in it.
+void MeasureUpright(CMergeSession::ReferenceColours& r, const CISImageEx& image,
+                    const PixelRect& area, const MergePlace& place) {
+  if (!image.HasPixels() || image.m_bitsPerPixel != 24) return;
+  const int64_t w = r.imageWidth, h = r.imageHeight;
+  const int64_t x0 = std::clamp<int64_t>(place.x, 0, w);
+  const int64_t y0 = std::clamp<int64_t>(place.y, 0, h);
+  const int64_t x1 = std::clamp<int64_t>(int64_t{place.x} + place.width, 0, w);
+  const int64_t y1 = std::clamp<int64_t>(int64_t{place.y} + place.height, 0, h);
+  if (x1 <= x0 || y1 <= y0 || x0 < area.left || y0 < area.top || x1 > area.right ||
+      y1 > area.bottom)
+    return;
+  const size_t stride = size_t{3} * image.m_width;
+  r.stats = MeasureLabRows(image.Pixels() + static_cast<size_t>(y0 - area.top) * stride +
+                               static_cast<size_t>(x0 - area.left) * 3,
+                           static_cast<size_t>(x1 - x0), static_cast<size_t>(y1 - y0), stride);
+  r.valid = true;
+}
+
 }  // namespace
 
 uint32_t CMergeSession::CutSquare(const CISImageEx& source, const MergePlace& place,
@@ -123,64 +144,90 @@ uint32_t CMergeSession::CutSquare(const CISImageEx& source, const MergePlace& pl
 
 PixelRect CMergeSession::BackupArea() const {
   if (!m_backup.HasPixels()) return {};
-  return {0, 0, static_cast<int>(m_backup.m_width), static_cast<int>(m_backup.m_height)};
+  return PixelRect{0, 0, static_cast<int>(m_backup.m_width), static_cast<int>(m_backup.m_height)}
+      .Translated(m_backupX, m_backupY);
 }
 
 bool CMergeSession::MainAndBackupComparable() const {
+  const PixelRect picture{0, 0, static_cast<int>(m_main.m_width),
+                          static_cast<int>(m_main.m_height)};
   return m_main.HasPixels() && m_backup.HasPixels() && m_main.m_bitsPerPixel == 24 &&
-         m_backup.m_bitsPerPixel == 24 && m_main.m_width == m_backup.m_width &&
-         m_main.m_height == m_backup.m_height;
+         m_backup.m_bitsPerPixel == 24 && picture.Contains(BackupArea());
 }
 
-void CMergeSession::StartFromMain() {
-  if (m_backup.CopyFrom(m_main) != kISOk) m_backup.Clear();
-  m_blended = {};  // main and backup are equal again
+const uint8_t* CMergeSession::BackupAt(int x, int y) const {
+  return m_backup.Pixels() + static_cast<size_t>(y - m_backupY) * size_t{3} * m_backup.m_width +
+         size_t{3} * static_cast<size_t>(x - m_backupX);
 }
 
 void CMergeSession::DropAll() {
-  m_backup.Clear();
+  DropBackup();
   Release();
+}
+
+void CMergeSession::DropBackup() {
+  m_backup.Clear();
+  m_backupX = m_backupY = 0;
   m_blended = {};
 }
 
 void CMergeSession::RestoreMainFromBackup() {
   if (MainAndBackupComparable()) {
-    qkern::CopyPixels(View(std::as_const(m_backup)).Crop(m_blended), View(m_main).Crop(m_blended));
-  } else if (m_backup.HasPixels()) {
+    const PixelRect area = BackupArea();
+    const PixelRect part = m_blended.Intersected(area);
+    qkern::CopyPixels(View(std::as_const(m_backup)).Crop(part.Translated(-area.left, -area.top)),
+                      View(m_main).Crop(part));
+  } else if (m_backup.HasPixels() && m_backupX == 0 && m_backupY == 0) {
     m_main.CopyFrom(m_backup);
   }
   m_blended = {};
 }
 
-void CMergeSession::CopyMainToBackup() {
-  if (MainAndBackupComparable()) {
-    qkern::CopyPixels(View(std::as_const(m_main)).Crop(m_blended), View(m_backup).Crop(m_blended));
-  } else {
-    m_backup.CopyFrom(m_main);
-  }
-  m_blended = {};
+void CMergeSession::Cancel() {
+  RestoreMainFromBackup();
+  DropBackup();
 }
 
-bool CMergeSession::TakeBackup() {
-  if (MainAndBackupComparable()) {
-    CopyMainToBackup();
-    return true;
-  }
-  CISImageEx copy;
-  if (copy.CopyFrom(m_main) != kISOk) return false;
-  m_backup.TakeOver(copy);
-  m_blended = {};
+PixelRect CMergeSession::ReadArea(const MergePlace& place, int ox, int oy, int ow, int oh) const {
+  const PixelRect picture{0, 0, static_cast<int>(m_main.m_width),
+                          static_cast<int>(m_main.m_height)};
+  PixelRect area{ox, oy, ClampCoordinate(int64_t{ox} + ow), ClampCoordinate(int64_t{oy} + oh)};
+  // An upright square's colours are measured over the square itself, which
+  // a shorter or taller slice does not cover. A turned square's are measured
+  // when its merge begins.
+  if (!place.rotating)
+    area.Include({ClampCoordinate(place.x), ClampCoordinate(place.y),
+                  ClampCoordinate(int64_t{place.x} + place.width),
+                  ClampCoordinate(int64_t{place.y} + place.height)});
+  return area.Intersected(picture);
+}
+
+bool CMergeSession::BackupFor(const PixelRect& area, Prepared& b) const {
+  const PixelRect held = BackupArea();
+  if (MainAndBackupComparable() && held.Contains(area)) return true;
+  if (area.IsEmpty()) return true;
+  if (b.backup.Create(static_cast<uint32_t>(area.Width()), static_cast<uint32_t>(area.Height()),
+                      24) != kISOk ||
+      !b.backup.HasPixels())
+    return false;
+  // The main image is the picture before the merge outside the blended
+  // region, which lies inside the held backup.
+  const qkern::PixelView target = View(b.backup);
+  qkern::CopyPixels(View(m_main).Crop(area), target);
+  const PixelRect common = held.Intersected(area);
+  if (MainAndBackupComparable() && !common.IsEmpty())
+    qkern::CopyPixels(View(m_backup).Crop(common.Translated(-held.left, -held.top)),
+                      target.Crop(common.Translated(-area.left, -area.top)));
+  b.backupArea = area;
   return true;
 }
-
-void CMergeSession::Cancel() { RestoreMainFromBackup(); }
 
 // --- blending
 
 PixelRect CMergeSession::OverlayPartInsideMain() const {
   const int ow = m_overlay.m_width, oh = m_overlay.m_height;
-  const int bw = static_cast<int>(m_backup.m_width);
-  const int bh = static_cast<int>(m_backup.m_height);
+  const int bw = static_cast<int>(m_main.m_width);
+  const int bh = static_cast<int>(m_main.m_height);
   const int col0 = std::clamp(-m_ox, 0, ow), row0 = std::clamp(-m_oy, 0, oh);
   return {col0, row0, std::clamp(bw - m_ox, col0, ow), std::clamp(bh - m_oy, row0, oh)};
 }
@@ -200,7 +247,6 @@ void CMergeSession::BlendOverlayArea(const PixelRect& part) {
   if (part.IsEmpty()) return;
   const int ow = m_overlay.m_width;
   const size_t mainStride = size_t{3} * m_main.m_width;
-  const uint8_t* backup = m_backup.Pixels();
   uint8_t* main = m_main.Pixels();
   const uint8_t* mask = m_mask.m_pixels.get();
   uint8_t* blend = m_blendMask.m_pixels.get();
@@ -213,7 +259,7 @@ void CMergeSession::BlendOverlayArea(const PixelRect& part) {
                          const size_t at = static_cast<size_t>(row) * ow + col0;
                          const size_t mainOffset = static_cast<size_t>(oy + row) * mainStride +
                                                    size_t{3} * static_cast<size_t>(ox + col0);
-                         merge::BlendRow(mask + at, overlay + at * 4, backup + mainOffset,
+                         merge::BlendRow(mask + at, overlay + at * 4, BackupAt(ox + col0, oy + row),
                                          main + mainOffset, blend + at, columns);
                        }
                      });
@@ -275,13 +321,13 @@ void CMergeSession::Refeather(int oldFeather, int newFeather, bool blend) {
       const size_t p = static_cast<size_t>(m_oy + row) * mainStride +
                        size_t{3} * static_cast<size_t>(m_ox + begin);
       merge::BlendRow(m_mask.m_pixels.get() + at, m_overlay.m_pixels.get() + at * 4,
-                      m_backup.Pixels() + p, m_main.Pixels() + p, m_blendMask.m_pixels.get() + at,
-                      end - begin);
+                      BackupAt(m_ox + begin, m_oy + row), m_main.Pixels() + p,
+                      m_blendMask.m_pixels.get() + at, end - begin);
     };
   }
   RenderRotatedOverlay(MergeSquare(m_source.place), feathered,
-                       {View(m_overlay), m_ox, m_oy, static_cast<int>(m_backup.m_width),
-                        static_cast<int>(m_backup.m_height)},
+                       {View(m_overlay), m_ox, m_oy, static_cast<int>(m_main.m_width),
+                        static_cast<int>(m_main.m_height)},
                        &pass);
 }
 
@@ -294,8 +340,8 @@ CMergeSession::OverlaySource CMergeSession::SourceFor(const MergeSettings& setti
   if (!s.place.rotating) s.place.angle = 0;
   s.imageWidth = m_slice.m_width;
   s.imageHeight = m_slice.m_height;
-  s.backgroundWidth = m_backup.m_width;
-  s.backgroundHeight = m_backup.m_height;
+  s.backgroundWidth = m_main.m_width;
+  s.backgroundHeight = m_main.m_height;
   s.feather = s.place.rotating ? settings.edgeBlur : settings.edgeBlur / std::max(1, s.place.zoom);
   s.matched = settings.matchColours;
   return s;
@@ -363,30 +409,58 @@ PixelRect CMergeSession::CommitSlice(Prepared& prepared) { return Commit(prepare
 // Everything a new overlay needs is allocated and filled here, aside from
 // the session's buffers, so that a merge that cannot be built changes nothing.
 bool CMergeSession::Prepare(Prepared& b, const OverlaySource& source, bool freshMask) {
-  if (!m_slice.HasPixels() || !m_backup.HasPixels()) return false;
+  if (!m_slice.HasPixels()) return false;
+  // A backup the main image can't take a blend over (a picture of another
+  // size) replaces it; without one the main image is the picture before.
+  const bool wholeBackup = m_backup.HasPixels() && !MainAndBackupComparable();
+  if (wholeBackup && (m_backupX != 0 || m_backupY != 0)) return false;
+  if (!wholeBackup && (!m_main.HasPixels() || m_main.m_bitsPerPixel != 24)) return false;
+  const CISImageEx& picture = wholeBackup ? m_backup : m_main;
   b.source = source;
   const MergePlace& place = source.place;
   const int sw = static_cast<int>(m_slice.m_width);
   const int sh = static_cast<int>(m_slice.m_height);
-  const int bw = static_cast<int>(m_backup.m_width);
-  const int bh = static_cast<int>(m_backup.m_height);
-  int ow, oh;
+  const int bw = static_cast<int>(picture.m_width);
+  const int bh = static_cast<int>(picture.m_height);
+  const qkern::RotatedSquareF square = MergeSquare(place);
+  int ow = sw, oh = sh;
   if (place.rotating) {
-    // The colours the overlay is made of: the returned slice or its match.
-    if (!FillOverlayColours(b.feathered, place, source.matched)) return false;
-    FeatherEdges(b.feathered.m_pixels.get(), sw, sh, source.feather);
-    const qkern::RotatedSquareF square = MergeSquare(place);
     const qkern::RotatedSquareF::Box box =
         square.Bounds(static_cast<float>(sw) * 0.5f, static_cast<float>(sh) * 0.5f);
     b.ox = FloatToCoordinate(box.minX - 0.5f);
     b.oy = FloatToCoordinate(box.minY - 0.5f);
     ow = FloatToCoordinate(box.maxX - box.minX + 0.5f);
     oh = FloatToCoordinate(box.maxY - box.minY + 0.5f);
+    // A turned square's colours need the whole cut, which the backup of the
+    // overlay's area does not hold: they are measured while the main image
+    // is still the picture before the merge.
+    if (!m_backup.HasPixels()) {
+      CLabStats unused;
+      SquareColours(place, m_backup, {}, unused);
+    }
+  } else {
+    b.ox = ClampCoordinate(place.x);
+    b.oy = ClampCoordinate(place.y);
+  }
+  if (wholeBackup) {
+    if (b.main.CopyFrom(m_backup) != kISOk) return false;
+  } else {
+    PixelRect area = ReadArea(place, b.ox, b.oy, ow, oh);
+    // An overlay beside the picture still merges (and cancels) over a backup.
+    if (area.IsEmpty()) area = {0, 0, 1, 1};
+    if (!BackupFor(area, b)) return false;
+  }
+  const CISImageEx& before = b.backup.HasPixels() ? b.backup : m_backup;
+  const PixelRect beforeArea = b.backup.HasPixels() ? b.backupArea : BackupArea();
+  if (place.rotating) {
+    // The colours the overlay is made of: the returned slice or its match.
+    if (!FillOverlayColours(b.feathered, place, source.matched, before, beforeArea)) return false;
+    FeatherEdges(b.feathered.m_pixels.get(), sw, sh, source.feather);
     if (!b.overlay.Create(ow, oh) || !b.blendMask.Create(ow, oh)) return false;
     b.newBlendMask = true;
     RenderRotatedOverlay(square, View(b.feathered), {View(b.overlay), b.ox, b.oy, bw, bh});
   } else {
-    if (!FillOverlayColours(b.overlay, place, source.matched)) return false;
+    if (!FillOverlayColours(b.overlay, place, source.matched, before, beforeArea)) return false;
     // The blend writes every entry inside the main image; only entries
     // outside it must be cleared.
     const bool inside =
@@ -394,17 +468,12 @@ bool CMergeSession::Prepare(Prepared& b, const OverlaySource& source, bool fresh
     b.newBlendMask = !(inside && SameSize(m_blendMask, sw, sh));
     if (b.newBlendMask && !b.blendMask.Create(sw, sh)) return false;
     FeatherEdges(b.overlay.m_pixels.get(), sw, sh, source.feather);
-    b.ox = ClampCoordinate(place.x);
-    b.oy = ClampCoordinate(place.y);
-    ow = sw;
-    oh = sh;
   }
   b.newMask = freshMask || !SameSize(m_mask, ow, oh);
   if (b.newMask) {
     if (!b.mask.Create(ow, oh)) return false;
     std::memset(b.mask.m_pixels.get(), 255, static_cast<size_t>(ow) * oh);
   }
-  if (!MainAndBackupComparable() && b.main.CopyFrom(m_backup) != kISOk) return false;
   return true;
 }
 
@@ -417,6 +486,14 @@ PixelRect CMergeSession::Commit(Prepared& b, bool sameSlice) {
     m_main.TakeOver(b.main);
     m_blended = {};
   }
+  const PixelRect restored = b.backup.HasPixels() ? m_blended : PixelRect{};
+  if (b.backup.HasPixels()) {
+    // The old backup's blend goes before the backup itself.
+    RestoreMainFromBackup();
+    m_backup.TakeOver(b.backup);
+    m_backupX = b.backupArea.left;
+    m_backupY = b.backupArea.top;
+  }
   m_overlay = std::move(b.overlay);
   m_feathered = std::move(b.feathered);
   if (b.newBlendMask) m_blendMask = std::move(b.blendMask);
@@ -426,7 +503,8 @@ PixelRect CMergeSession::Commit(Prepared& b, bool sameSlice) {
   m_source = b.source;
   m_source.overlayWidth = m_overlay.m_width;
   m_source.overlayHeight = m_overlay.m_height;
-  const PixelRect changed = BlendWholeOverlay();
+  PixelRect changed = BlendWholeOverlay();
+  if (!changed.IsEmpty()) changed.Include(restored);
   // A new slice may follow a restored earlier one, and a main image taken
   // over is new throughout: only a rebuild of the same slice in place knows
   // all it changed.
@@ -483,6 +561,8 @@ qkern::MaskLayers CMergeSession::LayersView() {
     l.overlay = View(m_overlay);
     l.blendMask = View(m_blendMask);
     l.backup = View(std::as_const(m_backup));
+    l.backupX = m_backupX;
+    l.backupY = m_backupY;
     l.main = View(m_main);
   }
   l.ox = m_ox;
@@ -565,11 +645,21 @@ CMergeSession::ApplyRecord CMergeSession::RecordApply(CUndoStep& step) const {
   step.top = area.top;
   step.right = area.right;
   step.bottom = area.bottom;
-  const int w = static_cast<int>(m_main.m_width), h = static_cast<int>(m_main.m_height);
-  if (!MainAndBackupComparable() || !m_overlay.HasPixels() ||
-      !step.CopyFrom(m_backup.Pixels(), w, h))
+  if (!MainAndBackupComparable() || !m_overlay.HasPixels() || !BackupArea().Contains(area))
     return ApplyRecord::kLost;
-  return ApplyRecord::kRecorded;
+  // The step's rectangle in the backup's coordinates while it is filled.
+  const PixelRect inBackup = area.Translated(-m_backupX, -m_backupY);
+  step.left = inBackup.left;
+  step.top = inBackup.top;
+  step.right = inBackup.right;
+  step.bottom = inBackup.bottom;
+  const bool copied = step.CopyFrom(m_backup.Pixels(), static_cast<int>(m_backup.m_width),
+                                    static_cast<int>(m_backup.m_height));
+  step.left = area.left;
+  step.top = area.top;
+  step.right = area.right;
+  step.bottom = area.bottom;
+  return copied ? ApplyRecord::kRecorded : ApplyRecord::kLost;
 }
 
 // --- buffers
@@ -625,40 +715,47 @@ CMergeSession::ReferenceColours CMergeSession::MeasureReference(const CISImageEx
     r.valid = true;
     return r;
   }
-  // The pixels the overlay covers, as far as they lie inside the image.
-  const int64_t w = image.m_width, h = image.m_height;
-  const int64_t x0 = std::clamp<int64_t>(place.x, 0, w);
-  const int64_t y0 = std::clamp<int64_t>(place.y, 0, h);
-  const int64_t x1 = std::clamp<int64_t>(int64_t{place.x} + place.width, 0, w);
-  const int64_t y1 = std::clamp<int64_t>(int64_t{place.y} + place.height, 0, h);
-  if (x1 <= x0 || y1 <= y0) return r;
-  const size_t stride = static_cast<size_t>(w) * 3;
-  r.stats = MeasureLabRows(
-      image.Pixels() + static_cast<size_t>(y0) * stride + static_cast<size_t>(x0) * 3,
-      static_cast<size_t>(x1 - x0), static_cast<size_t>(y1 - y0), stride);
-  r.valid = true;
+  MeasureUpright(r, image,
+                 {0, 0, static_cast<int>(image.m_width), static_cast<int>(image.m_height)}, place);
   return r;
 }
 
-bool CMergeSession::SquareColours(const MergePlace& place, CLabStats& stats) {
+bool CMergeSession::SquareColours(const MergePlace& place, const CISImageEx& backup,
+                                  const PixelRect& area, CLabStats& stats) {
   ReferenceColours& held = m_reference;
   const bool same = held.valid && held.rotating == (place.rotating ? 1 : 0) &&
                     held.angle == (place.rotating ? place.angle : 0) && held.sliceX == place.x &&
                     held.sliceY == place.y && held.sliceWidth == place.width &&
-                    held.sliceHeight == place.height && held.imageWidth == m_backup.m_width &&
-                    held.imageHeight == m_backup.m_height;
+                    held.sliceHeight == place.height && held.imageWidth == m_main.m_width &&
+                    held.imageHeight == m_main.m_height;
   if (!same) {
-    held = MeasureReference(m_backup, place);
+    if (!backup.HasPixels()) {
+      // No merge yet: the main image is the picture before it.
+      held = MeasureReference(m_main, place);
+    } else if (!place.rotating) {
+      held = MeasureReference(CISImageEx{}, place);
+      held.imageWidth = m_main.m_width;
+      held.imageHeight = m_main.m_height;
+      MeasureUpright(held, backup, area, place);
+    } else {
+      // A turned square whose colours were not measured when its merge
+      // began: the cut needs the whole picture before the merge.
+      CISImageEx before;
+      if (before.CopyFrom(m_main) != kISOk || !before.HasPixels()) return false;
+      qkern::CopyPixels(View(backup), View(before).Crop(area));
+      held = MeasureReference(before, place);
+    }
     if (!held.valid) return false;
   }
   stats = held.stats;
   return true;
 }
 
-bool CMergeSession::FillOverlayColours(CQuickBitmap& target, const MergePlace& place, bool match) {
+bool CMergeSession::FillOverlayColours(CQuickBitmap& target, const MergePlace& place, bool match,
+                                       const CISImageEx& backup, const PixelRect& area) {
   const int w = static_cast<int>(m_slice.m_width), h = static_cast<int>(m_slice.m_height);
   CLabStats square;
-  if (!match || m_slice.m_bitsPerPixel != 24 || !SquareColours(place, square))
+  if (!match || m_slice.m_bitsPerPixel != 24 || !SquareColours(place, backup, area, square))
     return target.SetFromRGB(m_slice.Pixels(), w, h);
   if (!m_slice.HasPixels() || !target.SizeForOverwrite(w, h) || !target.HasPixels()) return false;
   MatchIntoRgba(m_slice.Pixels(), target.m_pixels.get(), size_t(w) * size_t(h), square,

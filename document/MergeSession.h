@@ -44,23 +44,26 @@ class CMergeSession {
   // of source. kISRefused for a square that can't be cut, kISOutOfMemory.
   static uint32_t CutSquare(const CISImageEx& source, const MergePlace& place, CISImageEx& picture);
 
-  // --- the backup. It holds the main image as it was before the merge over
-  // BackupArea() (today the whole picture); the main image differs from it
-  // only inside the blended region.
+  // --- the backup. Held only while a merge is open: the main image as it
+  // was before the merge over BackupArea() (main-image coordinates), the
+  // part the merge can read (the overlay and the square inside the picture).
+  // The main image differs from it only inside the blended region.
   PixelRect BackupArea() const;
   // Backup and merge buffers go (before the main image is replaced, so that
   // the old and the new picture are not held together with a backup).
   void DropAll();
-  // The main image was replaced: the backup becomes its copy (none without
-  // the memory).
-  void StartFromMain();
-  // A merge starts: the backup catches up with the main image. False (all
-  // as it was) without the memory.
-  bool TakeBackup();
-  // The main image changed inside rect outside a merge (undo, recovery): the
-  // backup catches up there before the next merge.
-  void NoteMainChanged(const PixelRect& rect) { m_blended.Include(rect); }
-  // Cancel: the main image as the backup holds it.
+  // The merge has ended (applied, or the main image changed outside it): the
+  // backup goes; the main image keeps what it holds.
+  void DropBackup();
+  // A merge starts: the next slice takes the backup of its own area from the
+  // main image as it is now.
+  void BeginMerge() { DropBackup(); }
+  // The main image changed inside rect outside a merge (undo, recovery): a
+  // backup still held no longer describes it.
+  void NoteMainChanged(const PixelRect& rect) {
+    if (!rect.IsEmpty()) DropBackup();
+  }
+  // Cancel: the main image as the backup holds it; the backup goes.
   void Cancel();
 
   // --- building the overlay
@@ -154,25 +157,37 @@ class CMergeSession {
   OverlaySource SourceFor(const MergeSettings& settings) const;
   bool SameSource(const OverlaySource& current) const;
   bool MainAndBackupComparable() const;
+  // The backup's pixels at main-image (x, y), which lies inside BackupArea().
+  const uint8_t* BackupAt(int x, int y) const;
+  // The part of the main image an overlay at (ox, oy) of ow x oh over place
+  // reads from the backup: the overlay and the upright square, in the picture.
+  PixelRect ReadArea(const MergePlace& place, int ox, int oy, int ow, int oh) const;
+  // The backup for area: the held one where it covers area, else a new one
+  // in prepared (the picture before the merge, made from the main image and
+  // the held backup). False without the memory.
+  bool BackupFor(const PixelRect& area, Prepared& b) const;
   bool LayersFit() const;  // overlay, mask and blend mask of one size over a comparable backup
   bool Prepare(Prepared& b, const OverlaySource& source, bool freshMask);
   PixelRect Commit(Prepared& b, bool sameSlice);
   void Refeather(int oldFeather, int newFeather, bool blend);
   void RestoreMainFromBackup();
-  void CopyMainToBackup();
   void BlendOverlayArea(const PixelRect& overlayPart);
   PixelRect BlendWholeOverlay();
   void BlendFeatherBands(int ramp);
   // The overlay's columns and rows inside the main image, overlay coordinates.
   PixelRect OverlayPartInsideMain() const;
   qkern::MaskLayers LayersView();
-  bool SquareColours(const MergePlace& place, CLabStats& stats);
-  bool FillOverlayColours(CQuickBitmap& target, const MergePlace& place, bool match);
+  // The square's colours before the merge, from the main image or backup.
+  bool SquareColours(const MergePlace& place, const CISImageEx& backup, const PixelRect& area,
+                     CLabStats& stats);
+  bool FillOverlayColours(CQuickBitmap& target, const MergePlace& place, bool match,
+                          const CISImageEx& backup, const PixelRect& area);
 
   CISImageEx& m_main;
   CISImageEx m_backup;
-  PixelRect m_blended;  // where the main image differs from the backup
-  CISImageEx m_slice;   // the returned slice being merged
+  int m_backupX = 0, m_backupY = 0;  // the backup's top-left in the main image
+  PixelRect m_blended;               // where the main image differs from the backup
+  CISImageEx m_slice;                // the returned slice being merged
   CQuickBitmap m_overlay;
   CQuickBitmap m_feathered;  // a turning slice with the feather, as sampled
   int m_ox = 0, m_oy = 0;
@@ -190,7 +205,9 @@ struct CMergeSession::Prepared {
   OverlaySource source;
   CQuickBitmap overlay, feathered;
   CQuickBitmap8 blendMask, mask;
-  CISImageEx main;  // the backup's copy when the main image can't take a blend
+  CISImageEx main;    // the backup's copy when the main image can't take a blend
+  CISImageEx backup;  // a backup taken for this overlay's area
+  PixelRect backupArea;
   CISImageEx previousSlice;
   int ox = 0, oy = 0;
   bool newBlendMask = false, newMask = false;

@@ -159,6 +159,8 @@ class CQuiltorDoc {
   // The merge's buffers under the names the view, the panes and the tests
   // read them by; the session owns them and keeps them consistent.
   CISImageEx& m_backupImage = m_mergeSession.Backup();
+  // Where the backup lies in the main image (empty outside a merge).
+  qkern::PixelRect BackupArea() const { return m_mergeSession.BackupArea(); }
   CISImageEx& m_sliceImage = m_mergeSession.Slice();
   CQuickBitmap& m_overlay = m_mergeSession.Overlay();
   const int& m_overlayX = m_mergeSession.OverlayX();

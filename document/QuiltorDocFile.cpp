@@ -64,7 +64,6 @@ bool CQuiltorDoc::ReadPicture(const QString& path, CISImageEx& picture) {
 void CQuiltorDoc::AdoptMainImage(CISImageEx& loaded, const QString& path) {
   m_mergeSession.DropAll();
   m_mainImage.TakeOver(loaded);
-  m_mergeSession.StartFromMain();
   m_mainImagePath = path;
   ClearHistory();
   SetJournalBase(path);  // any journal of the picture before ends

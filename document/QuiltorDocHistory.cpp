@@ -65,7 +65,9 @@ void CQuiltorDoc::CommitMergeStep() {
   m_maskHistory.Clear();
   CUndoStep step;
   step.name = kApplyStep;
-  switch (m_mergeSession.RecordApply(step)) {
+  const CMergeSession::ApplyRecord record = m_mergeSession.RecordApply(step);
+  m_mergeSession.DropBackup();  // the blend stays: the merge has ended
+  switch (record) {
     case CMergeSession::ApplyRecord::kOffPicture:  // nothing of it lies on the picture
       return;
     case CMergeSession::ApplyRecord::kLost:

@@ -77,10 +77,7 @@ void CQuiltorDoc::ImportFile(const QString& path) {
 // aside first: without the memory for them the document stays as it was,
 // a merge under way included.
 void CQuiltorDoc::MergeFile(CISImageEx& slice, const QString& path) {
-  if (m_merge != 1 && !m_mergeSession.TakeBackup()) {
-    ReportOutOfMemory(QStringLiteral("merge ") + path);
-    return;
-  }
+  if (m_merge != 1) m_mergeSession.BeginMerge();
   CMergeSession::Prepared prepared;
   if (!m_mergeSession.PrepareSlice(slice, CurrentMergeSettings(), prepared)) {
     ReportOutOfMemory(QStringLiteral("merge ") + path);

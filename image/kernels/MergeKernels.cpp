@@ -92,7 +92,8 @@ PixelRect PaintMaskDab(const MaskLayers& l, ConstPixelView stamp, int cornerX, i
     maskOnly(u0, b0);
     DabBlend(l.mask.At(cx + b0, my), l.snapshot.At(cx + b0, my), stampRow + b0,
              l.overlay.At(cx + b0, my), l.blendMask.At(cx + b0, my),
-             l.backup.At(mainX + b0, mainY + v), l.main.At(mainX + b0, mainY + v), b1 - b0, target);
+             l.backup.At(mainX + b0 - l.backupX, mainY + v - l.backupY),
+             l.main.At(mainX + b0, mainY + v), b1 - b0, target);
     maskOnly(b1, u1);
   }
   return {static_cast<int>(cx + u0), static_cast<int>(cy + v0), static_cast<int>(cx + u1),

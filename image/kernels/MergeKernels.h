@@ -33,7 +33,8 @@ void ResetFeatherBands(PixelView rgba, int r);
 // The merge's layers under the mask brush: the mask and its snapshot at the
 // stroke's start (1 byte), the overlay (RGBA) and the blend mask (1 byte) of
 // the same size, and the backup and main pictures (RGB) the overlay lies on
-// at (ox, oy). blend false: only the mask is painted.
+// at (ox, oy); the backup may hold only a part of the main picture. blend
+// false: only the mask is painted.
 struct MaskLayers {
   PixelView mask;
   ConstPixelView snapshot;
@@ -42,6 +43,7 @@ struct MaskLayers {
   ConstPixelView backup;
   PixelView main;
   int ox = 0, oy = 0;
+  int backupX = 0, backupY = 0;  // the backup's top-left on the main picture
   bool blend = false;
 };
 

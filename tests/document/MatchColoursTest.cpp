@@ -122,22 +122,24 @@ TEST_F(MatchColoursTest, OffByDefaultAndStored) {
 TEST_F(MatchColoursTest, ShiftedSliceIsMatchedBeforeTheBlend) {
   doc->PlaceSlice(300, 200, 512, 512);
   const QString shifted = ExportAndShift();
+  CISImageEx original;
+  original.CopyFrom(doc->m_mainImage);
   doc->ImportFile(shifted);
   ASSERT_EQ(doc->m_merge, 1);
   CISImageEx unmatched;
   unmatched.CopyFrom(doc->m_mainImage);
   const auto core = Core(services.edgeBlur);
-  const Difference before = Compare(unmatched, doc->m_backupImage, core);
+  const Difference before = Compare(unmatched, *Before(*doc), core);
 
   doc->SetMatchColours(true);
   doc->ImportFile(shifted);
-  const Difference after = Compare(doc->m_mainImage, doc->m_backupImage, core);
+  const Difference after = Compare(doc->m_mainImage, *Before(*doc), core);
   EXPECT_GT(before.perPixel, 3.0);
   EXPECT_LE(after.meanColour, 1.0);
   EXPECT_LE(after.perPixel, 0.4 * before.perPixel) << before.perPixel << " -> " << after.perPixel;
   ExpectConsistentBlend(*doc);
   // Outside the square nothing changed.
-  EXPECT_EQ(Compare(doc->m_mainImage, doc->m_backupImage,
+  EXPECT_EQ(Compare(doc->m_mainImage, original,
                     [](int x, int y) { return x < 300 || y < 200 || x >= 812 || y >= 712; })
                 .perPixel,
             0);
@@ -165,7 +167,7 @@ TEST_F(MatchColoursTest, TogglingDuringAMergeRebuildsAtOnceAndKeepsTheMask) {
   EXPECT_EQ(std::vector<uint8_t>(doc->m_mask.m_pixels.get(),
                                  doc->m_mask.m_pixels.get() + size_t{512} * 512),
             mask);
-  EXPECT_LE(Compare(doc->m_mainImage, doc->m_backupImage, Core(services.edgeBlur)).meanColour,
+  EXPECT_LE(Compare(doc->m_mainImage, *Before(*doc), Core(services.edgeBlur)).meanColour,
             2.0);  // the erased stroke shows the backup, the rest the match
   ExpectConsistentBlend(*doc);
   // Off again: exactly the unmatched blend with the stroke.
@@ -192,7 +194,7 @@ TEST_F(MatchColoursTest, OutsideAMergeTheImageStaysAndTheNextImportIsMatched) {
   doc->ImportFile(ExportAndShift());
   doc->CancelMerge();
   doc->SetMatchColours(false);
-  EXPECT_EQ(MaxDifference(doc->m_mainImage, doc->m_backupImage), 0);
+  EXPECT_EQ(MaxDifference(doc->m_mainImage, before), 0);
 }
 
 TEST_F(MatchColoursTest, RotatingSliceIsMatchedToTheUprightCut) {
@@ -203,9 +205,9 @@ TEST_F(MatchColoursTest, RotatingSliceIsMatchedToTheUprightCut) {
   // Inside the turned square, clear of its feather: a disc about the centre.
   auto disc = [&](int x, int y) { return (x - cx) * (x - cx) + (y - cy) * (y - cy) < 200 * 200; };
   doc->ImportFile(shifted);
-  const Difference before = Compare(doc->m_mainImage, doc->m_backupImage, disc);
+  const Difference before = Compare(doc->m_mainImage, *Before(*doc), disc);
   doc->SetMatchColours(true);
-  const Difference after = Compare(doc->m_mainImage, doc->m_backupImage, disc);
+  const Difference after = Compare(doc->m_mainImage, *Before(*doc), disc);
   EXPECT_LE(after.meanColour, 1.0);
   EXPECT_LE(after.perPixel, 0.5 * before.perPixel) << before.perPixel << " -> " << after.perPixel;
   ExpectConsistentBlend(*doc);
@@ -217,7 +219,7 @@ TEST_F(MatchColoursTest, ZoomedSliceIsMatchedAtTheSquaresScale) {
   doc->SetMatchColours(true);
   doc->ImportFile(shifted);
   ASSERT_EQ(doc->m_merge, 1);
-  EXPECT_LE(Compare(doc->m_mainImage, doc->m_backupImage, Core(16)).meanColour, 1.0);
+  EXPECT_LE(Compare(doc->m_mainImage, *Before(*doc), Core(16)).meanColour, 1.0);
 }
 
 TEST_F(MatchColoursTest, SquarePartlyOutsideTheImageMatchesTheInsidePart) {

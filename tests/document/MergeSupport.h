@@ -189,6 +189,23 @@ inline void ReferenceResize(const CISImageEx& src, uint32_t width, uint32_t heig
   for (size_t i = 0; i < a.size(); ++i) out.Pixels()[i] = static_cast<uint8_t>(std::lround(a[i]));
 }
 
+// The picture before the merge: the main image with the backup over its area.
+inline void PictureBeforeMerge(const CQuiltorDoc& doc, CISImageEx& before) {
+  ASSERT_EQ(before.CopyFrom(doc.m_mainImage), kISOk);
+  const qkern::PixelRect area = doc.BackupArea();
+  const CISImageEx& backup = doc.m_backupImage;
+  for (int y = area.top; y < area.bottom; ++y)
+    std::copy_n(backup.Pixels() + static_cast<size_t>(y - area.top) * backup.m_width * 3,
+                static_cast<size_t>(area.right - area.left) * 3,
+                before.Pixels() + (static_cast<size_t>(y) * before.m_width + area.left) * 3);
+}
+
+inline std::unique_ptr<CISImageEx> Before(const CQuiltorDoc& doc) {
+  auto before = std::make_unique<CISImageEx>();
+  PictureBeforeMerge(doc, *before);
+  return before;
+}
+
 // The main image a merge must show: the whole backup, then the overlay
 // blended in with weight mask(c, r) * alpha / 255 (mask 255 everywhere when
 // none is given).
@@ -219,8 +236,9 @@ inline void ExpectConsistentBlend(const CQuiltorDoc& doc) {
   o.h = doc.m_overlay.m_height;
   o.rgba.assign(doc.m_overlay.m_pixels.get(),
                 doc.m_overlay.m_pixels.get() + static_cast<size_t>(o.w) * o.h * 4);
-  CISImageEx expected;
-  ExpectedBlend(doc.m_backupImage, o, doc.m_mask.m_pixels.get(), expected);
+  CISImageEx expected, before;
+  PictureBeforeMerge(doc, before);
+  ExpectedBlend(before, o, doc.m_mask.m_pixels.get(), expected);
   EXPECT_EQ(testing_support::MaxDifference(expected, doc.m_mainImage), 0);
 }
 
