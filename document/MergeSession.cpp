@@ -277,7 +277,7 @@ PixelRect CMergeSession::BlendWholeOverlay() {
   const PixelRect old = m_blended;
   PixelRect changed = area;
   if (!MainAndBackupComparable()) {
-    m_main.CopyFrom(m_backup);
+    RestoreMainFromBackup();  // a whole backup replaces a main image of another size
     changed = {};
   } else if (!area.Contains(old)) {
     RestoreMainFromBackup();
