@@ -260,6 +260,8 @@ class DocTest : public ::testing::Test {
 
   // Lays slice over the main image as a fitting returned file does.
   void StartMerge(const CISImageEx& slice) {
+    // The whole picture as backup where no merge holds one.
+    if (!doc->m_backupImage.HasPixels()) doc->m_backupImage.CopyFrom(doc->m_mainImage);
     doc->m_sliceImage.CopyFrom(slice);
     doc->m_mask.Release();
     doc->m_locked = 1;

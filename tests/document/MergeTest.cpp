@@ -379,8 +379,9 @@ TEST_F(MergeTest, PartialRestoreEqualsAFullCopy) {
   ExpectConsistentBlend(*doc);
   StartMerge(shorter);
   ExpectConsistentBlend(*doc);
+  const std::unique_ptr<CISImageEx> before = Before(*doc);
   doc->CancelMerge();
-  EXPECT_EQ(MaxDifference(doc->m_backupImage, doc->m_mainImage), 0);
+  EXPECT_EQ(MaxDifference(*before, doc->m_mainImage), 0);
 }
 
 TEST_F(MergeTest, MaskPreviewIsTheGreyBlendMaskAtThePreviewSize) {
