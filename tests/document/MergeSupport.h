@@ -190,19 +190,13 @@ inline void ReferenceResize(const CISImageEx& src, uint32_t width, uint32_t heig
 }
 
 // The picture before the merge: the main image with the backup over its area.
-inline void PictureBeforeMerge(const CQuiltorDoc& doc, CISImageEx& before) {
-  ASSERT_EQ(before.CopyFrom(doc.m_mainImage), kISOk);
-  const qkern::PixelRect area = doc.BackupArea();
-  const CISImageEx& backup = doc.m_backupImage;
-  for (int y = area.top; y < area.bottom; ++y)
-    std::copy_n(backup.Pixels() + static_cast<size_t>(y - area.top) * backup.m_width * 3,
-                static_cast<size_t>(area.right - area.left) * 3,
-                before.Pixels() + (static_cast<size_t>(y) * before.m_width + area.left) * 3);
-}
-
 inline std::unique_ptr<CISImageEx> Before(const CQuiltorDoc& doc) {
   auto before = std::make_unique<CISImageEx>();
-  PictureBeforeMerge(doc, *before);
+  before->CopyFrom(doc.m_mainImage);
+  const qkern::PixelRect a = doc.BackupArea();
+  for (int y = a.top; y < a.bottom; ++y)
+    std::copy_n(doc.m_backupImage.Pixels() + size_t{3} * (y - a.top) * a.Width(), 3 * a.Width(),
+                before->Pixels() + size_t{3} * (static_cast<size_t>(y) * before->m_width + a.left));
   return before;
 }
 
@@ -236,9 +230,8 @@ inline void ExpectConsistentBlend(const CQuiltorDoc& doc) {
   o.h = doc.m_overlay.m_height;
   o.rgba.assign(doc.m_overlay.m_pixels.get(),
                 doc.m_overlay.m_pixels.get() + static_cast<size_t>(o.w) * o.h * 4);
-  CISImageEx expected, before;
-  PictureBeforeMerge(doc, before);
-  ExpectedBlend(before, o, doc.m_mask.m_pixels.get(), expected);
+  CISImageEx expected;
+  ExpectedBlend(*Before(doc), o, doc.m_mask.m_pixels.get(), expected);
   EXPECT_EQ(testing_support::MaxDifference(expected, doc.m_mainImage), 0);
 }
 
