@@ -66,19 +66,27 @@ import $dir/returned.png
 tool brush
 brush 64 10 100
 paint 300 300 320 320 340 340
+state
 fill 40
+state
 apply
+state
 undo
 redo
 save-as $out/huge-cycle.png
 save-as $out/huge-cycle.tif
 SCRIPT
   echo
-  echo "== whole cycle on ${side}x$side (seconds since start, log line) =="
-  # Line-buffered, so that each line is stamped when it is written.
-  /usr/bin/time -v -o "$out/huge.time" stdbuf -oL "$cli" run "$out/huge.script" |
-    awk -v t0="$(date +%s.%N)" '{ "date +%s.%N" | getline t; close("date +%s.%N");
-      printf "%8.1f  %s\n", t - t0, $0 }'
+  echo "== whole cycle on ${side}x$side (seconds since start, log line; a state line" \
+    "marks the end of paint, fill and apply) =="
+  # Each line is stamped as it arrives (the console flushes after every
+  # line; awk would read ahead in blocks).
+  local t0
+  t0=$(date +%s.%N)
+  /usr/bin/time -v -o "$out/huge.time" "$cli" run "$out/huge.script" |
+    while IFS= read -r line; do
+      awk -v a="$t0" -v b="$(date +%s.%N)" -v l="$line" 'BEGIN { printf "%8.1f  %s\n", b - a, l }'
+    done
   local kb
   kb=$(awk -F: '/Maximum resident/ { gsub(/ /, "", $2); print $2 }' "$out/huge.time")
   awk -v kb="$kb" -v b="$bytes" 'BEGIN {
@@ -107,6 +115,16 @@ SCRIPT
     printf "(%5d,%5d) %s  input %-12s png %-12s tiff %-12s %s\n" "$x" "$y" \
       "$([ $inside = 1 ] && echo merged || echo 'as in ')" "$a" "$b" "$c" "$verdict"
   done
+  # Mid-square, away from the feathered edges and the stroke, the blend
+  # weight is the fill's 40: (input * 215 + returned * 40) / 255, truncated.
+  local want got
+  want=$(awk -v a="$(vips getpoint huge.v $((sx + 1024)) $((sy + 1024)))" \
+    -v r="$(vips getpoint returned.png 1024 1024)" 'BEGIN { split(a, p); split(r, q);
+      printf "%d %d %d", int((p[1] * 215 + q[1] * 40) / 255), int((p[2] * 215 + q[2] * 40) / 255),
+        int((p[3] * 215 + q[3] * 40) / 255) }')
+  got=$(vips getpoint "$out/huge-cycle.tif" $((sx + 1024)) $((sy + 1024)))
+  echo "mid-square blend: expected $want, saved $got"
+  [ "$want" = "$got" ] || fail=1
   echo "mean: input $(vips avg huge.v), png $(vips avg "$out/check.v"), tiff $(vips avg "$out/huge-cycle.tif")"
   rm -f "$out/check.v"
   [ $fail = 0 ] || { echo "pixels differ" >&2; exit 1; }

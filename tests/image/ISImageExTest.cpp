@@ -44,6 +44,7 @@ TEST(ISImageEx, CreateSizesAndRefusals) {
   // absurd sizes are refused, never wrapped around to a small block
   EXPECT_EQ(im.Create(1u << 20, 1u << 20, 24), kISRefused);
   EXPECT_EQ(im.Create(0xFFFFFFFF, 0xFFFFFFFF, 32), kISRefused);
+  EXPECT_EQ(im.Create(0x2AAAAAAB, 1, 24), kISRefused);  // RowBytes would pass 2^31
   EXPECT_FALSE(im.HasPixels());
 }
 
