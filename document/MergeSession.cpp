@@ -521,7 +521,15 @@ void CMergeSession::PaintStroke(const CGeneralBrush& brush, int tool, int px, in
       qkern::ConstPixelView::Packed(brush.m_stamp.get(), side, side, 1);
   const PixelRect mainArea{0, 0, static_cast<int>(m_main.m_width),
                            static_cast<int>(m_main.m_height)};
-  for (int k = 0; k < steps && side > 0; ++k) {
+  // Dabs before the last whose stamp would miss the mask are skipped; the
+  // last dab lands exactly on the pointer.
+  const qkern::DabRange alongX = qkern::DabsBetween(lastX, stepX, -side, m_mask.m_width, steps - 1);
+  const qkern::DabRange alongY =
+      qkern::DabsBetween(lastY, stepY, -side, m_mask.m_height, steps - 1);
+  const int firstDab = std::max(alongX.begin, alongY.begin);
+  const int endDabs = std::min(alongX.end, alongY.end);
+  for (int k = firstDab; side > 0 && k < steps; ++k) {
+    if (k >= endDabs && k < steps - 1) k = steps - 1;
     int cornerX = x0, cornerY = y0;
     if (k != steps - 1) {
       cornerX = static_cast<int>(static_cast<float>(lastX) + static_cast<float>(k) * stepX);

@@ -99,4 +99,28 @@ PixelRect PaintMaskDab(const MaskLayers& l, ConstPixelView stamp, int cornerX, i
           static_cast<int>(cy + v1)};
 }
 
+DabRange DabsBetween(int start, float step, int low, int high, int count) {
+  const auto corner = [&](int k) {
+    return static_cast<int>(static_cast<float>(start) + static_cast<float>(k) * step);
+  };
+  // The corner moves one way along the segment, so each bound is found by
+  // bisection: the first k in [0, count) for which past(k) holds.
+  const auto first = [&](auto past) {
+    int lo = 0, hi = count;
+    while (lo < hi) {
+      const int mid = lo + (hi - lo) / 2;
+      if (past(mid))
+        hi = mid;
+      else
+        lo = mid + 1;
+    }
+    return lo;
+  };
+  if (step >= 0)
+    return {first([&](int k) { return corner(k) > low; }),
+            first([&](int k) { return corner(k) >= high; })};
+  return {first([&](int k) { return corner(k) < high; }),
+          first([&](int k) { return corner(k) <= low; })};
+}
+
 }  // namespace qkern

@@ -53,4 +53,13 @@ struct MaskLayers {
 PixelRect PaintMaskDab(const MaskLayers& layers, ConstPixelView stamp, int cornerX, int cornerY,
                        const uint8_t target[256]);
 
+// The dabs of a stroke segment whose corner on one axis, start + k * step
+// truncated to int, lies strictly between low and high: [begin, end) within
+// [0, count). A segment across absurd coordinates then paints only the dabs
+// that can touch the mask instead of stepping through millions that can't.
+struct DabRange {
+  int begin, end;
+};
+DabRange DabsBetween(int start, float step, int low, int high, int count);
+
 }  // namespace qkern
