@@ -122,7 +122,7 @@ SCRIPT
     -v r="$(vips getpoint returned.png 1024 1024)" 'BEGIN { split(a, p); split(r, q);
       printf "%d %d %d", int((p[1] * 215 + q[1] * 40) / 255), int((p[2] * 215 + q[2] * 40) / 255),
         int((p[3] * 215 + q[3] * 40) / 255) }')
-  got=$(vips getpoint "$out/huge-cycle.tif" $((sx + 1024)) $((sy + 1024)))
+  got=$(vips getpoint "$out/huge-cycle.tif" $((sx + 1024)) $((sy + 1024)) | xargs)
   echo "mid-square blend: expected $want, saved $got"
   [ "$want" = "$got" ] || fail=1
   echo "mean: input $(vips avg huge.v), png $(vips avg "$out/check.v"), tiff $(vips avg "$out/huge-cycle.tif")"
