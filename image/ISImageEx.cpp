@@ -31,7 +31,7 @@ uint32_t CISImageEx::Create(uint32_t width, uint32_t height, uint32_t bitsPerPix
   Clear();
   if (bitsPerPixel != 1 && bitsPerPixel != 8 && bitsPerPixel != 24 && bitsPerPixel != 32)
     return kISRefused;
-  // Sizes that reach 2^32 bytes are refused rather than wrapped around.
+  // Absurd sizes are refused rather than wrapped around (qimg::BlockSize).
   const std::size_t size = qimg::BlockSize(width, height, bitsPerPixel);
   if (size == 0) return kISRefused;
   uint8_t* block = qimg::AllocBlock(size);

@@ -17,6 +17,9 @@ namespace qimg {
 namespace {
 
 constexpr uint64_t kStripBytes = uint64_t{1} << 20;
+// What classic TIFF leaves the strips: 4 GiB less room for the directory and
+// the strip tables (16 bytes for each 1 MiB strip).
+constexpr uint64_t kClassicStripBytes = 0xF0000000ull;
 
 struct Sink {
   Dest* dest;
@@ -55,8 +58,7 @@ uint32_t Write(Dest& dest, const WriteImage& image, uint32_t option, const Resol
   if (!opts) return kErrNoMemory;
   Sink sink{&dest, dest.Tell()};
   uint64_t rowBytes = uint64_t{image.width} * 3;
-  // Classic TIFF addresses 4 GiB; bigger pictures need BigTIFF.
-  const char* mode = rowBytes * image.height > 0xF0000000ull ? "w8" : "w";
+  const char* mode = WritesBigTIFF(rowBytes * image.height, compression) ? "w8" : "w";
   tiffio::Handle tif(TIFFClientOpenExt("tiff", mode, &sink, NoRead, WriteProc, SeekProc, CloseProc,
                                        SizeProc, NoMap, NoUnmap, opts.get()));
   if (!tif) return dest.Failed() ? kErrWrite : kErrNoMemory;
@@ -109,6 +111,12 @@ uint32_t Write(Dest& dest, const WriteImage& image, uint32_t option, const Resol
 }
 
 }  // namespace
+
+bool WritesBigTIFF(uint64_t pixelBytes, uint32_t compression) {
+  // LZW spends at most 12 bits on a byte; deflate far less than that.
+  const uint64_t worst = compression == COMPRESSION_NONE ? pixelBytes : pixelBytes + pixelBytes / 2;
+  return worst > kClassicStripBytes;
+}
 
 uint32_t WriteTIFF(Dest& dest, const WriteImage& image, uint32_t option,
                    const ResolutionRecord& res) {

@@ -46,7 +46,7 @@ std::size_t BlockSize(uint32_t width, uint32_t height, uint32_t bitsPerPixel) {
   if (width == 0 || height == 0) return 0;
   const std::size_t row =
       bitsPerPixel == 1 ? (std::size_t{width} + 7) / 8 : std::size_t{width} * (bitsPerPixel / 8);
-  if (row > SIZE_MAX / height) return 0;  // would wrap around
+  if (row > kMaxRowBytes || row > SIZE_MAX / height) return 0;  // would wrap around
   const std::size_t size = row * height;
   return size >= kMaxBlockBytes ? 0 : size;
 }

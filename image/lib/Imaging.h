@@ -31,9 +31,13 @@ uint32_t GetLastError();
 void SetLastError(uint32_t code);
 const char* ErrorText(uint32_t code);
 
-// Largest block a decoder may allocate: below 2^32 bytes, as the image buffer
-// computes sizes in unsigned 32-bit arithmetic.
-constexpr uint64_t kMaxBlockBytes = 0xFFFFFFFFull;
+// Largest block a picture may take (1 TiB, refused from there on): beyond any
+// memory this program runs in, yet far enough below 2^64 that no size or
+// offset computed from a picture's dimensions wraps around.
+constexpr uint64_t kMaxBlockBytes = uint64_t{1} << 40;
+// Longest row in bytes: row sizes and offsets within a row stay in a signed
+// 32-bit number, as the image buffer's RowBytes and the libraries take them.
+constexpr uint64_t kMaxRowBytes = 0x7FFFFFFFull;
 
 // ---------------------------------------------------------------------------
 // Pixel blocks: those decoders hand over ("decoder-owned") and those the
@@ -60,7 +64,8 @@ struct BlockDeleter {
 using Block = std::unique_ptr<uint8_t[], BlockDeleter>;
 
 // width * height * bytesPerPixel (bits rounded up per row), or 0 when that
-// would reach kMaxBlockBytes or a dimension is 0.
+// would reach kMaxBlockBytes, a row would pass kMaxRowBytes or a dimension
+// is 0.
 std::size_t BlockSize(uint32_t width, uint32_t height, uint32_t bitsPerPixel);
 
 // ---------------------------------------------------------------------------

@@ -41,8 +41,10 @@ TEST(ISImageEx, CreateSizesAndRefusals) {
   EXPECT_EQ(im.m_paletteCount, 0u);
   EXPECT_EQ(im.Create(5, 3, 32), kISOk);
   EXPECT_EQ(im.RowBytes(), 20u);
-  // 2^32 bytes and more are refused, never wrapped around to a small block
-  EXPECT_EQ(im.Create(65536, 65536, 24), kISRefused);
+  // absurd sizes are refused, never wrapped around to a small block
+  EXPECT_EQ(im.Create(1u << 20, 1u << 20, 24), kISRefused);
+  EXPECT_EQ(im.Create(0xFFFFFFFF, 0xFFFFFFFF, 32), kISRefused);
+  EXPECT_EQ(im.Create(0x2AAAAAAB, 1, 24), kISRefused);  // RowBytes would pass 2^31
   EXPECT_FALSE(im.HasPixels());
 }
 

@@ -264,6 +264,26 @@ TEST_F(TiffCodec, CompressedWriterOptionsRoundTrip) {
   }
 }
 
+TEST(TiffWriter, BigTiffWhereClassicOffsetsCouldOverflow) {
+  struct Case {
+    uint64_t bytes;
+    uint32_t compression;
+    bool big;
+  };
+  for (const Case& c : std::initializer_list<Case>{
+           {0xF0000000ull, 1, false},
+           {0xF0000001ull, 1, true},
+           {40000ull * 40000 * 3, 1, true},
+           {0xA0000000ull, 5, false},  // LZW's worst case just fits
+           {0xA0000002ull, 5, true},
+           {0xC0000000ull, 8, true},
+           {1u << 20, 8, false},
+       }) {
+    EXPECT_EQ(qimg::WritesBigTIFF(c.bytes, c.compression), c.big)
+        << c.bytes << " bytes, compression " << c.compression;
+  }
+}
+
 TEST_F(TiffCodec, TruncatedAndLyingFilesFail) {
   for (const char* options :
        {"-depth 8", "-depth 8 -compress LZW", "-monochrome -compress Group4"}) {
